@@ -1,0 +1,300 @@
+#include "capture/PasteboardReader.h"
+
+#include "model/ClipboardItem.h"
+#include "platform/api/Pasteboard.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStringDecoder>
+
+#include <sys/stat.h>
+
+namespace tarno {
+
+const QStringList &imageTypeKeywords()
+{
+    static const QStringList keywords{
+        QStringLiteral("png"),  QStringLiteral("tiff"),  QStringLiteral("tif"),
+        QStringLiteral("jpeg"), QStringLiteral("jpg"),   QStringLiteral("heic"),
+        QStringLiteral("gif"),  QStringLiteral("image"), QStringLiteral("icns"),
+    };
+    return keywords;
+}
+
+const QStringList &knownImageTypes()
+{
+    // The platform's PNG and TIFF types each appear under two names elsewhere; here both names are
+    // the same MIME type, which keeps the order and the repetition harmless.
+    static const QStringList types{
+        QStringLiteral("image/png"),  QStringLiteral("image/png"),  QStringLiteral("image/png"),
+        QStringLiteral("image/tiff"), QStringLiteral("image/tiff"), QStringLiteral("image/tiff"),
+        QStringLiteral("image/jpeg"), QStringLiteral("image/heic"), QStringLiteral("image/heif"),
+        QStringLiteral("image/gif"),
+    };
+    return types;
+}
+
+const QStringList &screenshotFileExtensions()
+{
+    static const QStringList extensions{QStringLiteral("png"),  QStringLiteral("jpg"),
+                                        QStringLiteral("jpeg"), QStringLiteral("heic"),
+                                        QStringLiteral("tiff"), QStringLiteral("tif")};
+    return extensions;
+}
+
+const QStringList &imageFileExtensions()
+{
+    static const QStringList extensions{
+        QStringLiteral("png"),  QStringLiteral("jpg"), QStringLiteral("jpeg"), QStringLiteral("heic"),
+        QStringLiteral("heif"), QStringLiteral("gif"), QStringLiteral("tiff"), QStringLiteral("tif"),
+        QStringLiteral("webp"), QStringLiteral("bmp")};
+    return extensions;
+}
+
+const QStringList &textFileExtensions()
+{
+    static const QStringList extensions{
+        QStringLiteral("txt"), QStringLiteral("md"),  QStringLiteral("markdown"), QStringLiteral("json"),
+        QStringLiteral("csv"), QStringLiteral("log"), QStringLiteral("swift"),    QStringLiteral("py"),
+        QStringLiteral("js"),  QStringLiteral("ts"),  QStringLiteral("html"),     QStringLiteral("css"),
+        QStringLiteral("xml"),
+    };
+    return extensions;
+}
+
+namespace {
+
+bool isPlainTextType(const QString &lowered)
+{
+    // Charset variants ("text/plain;charset=utf-8") are plain text too, never an image type.
+    return lowered == PasteboardType::plainText || lowered.startsWith(PasteboardType::plainText + u';');
+}
+
+bool namesImageType(const QString &type)
+{
+    const QString lowered = type.toLower();
+    if (isPlainTextType(lowered))
+        return false;
+    for (const QString &keyword : imageTypeKeywords()) {
+        if (lowered.contains(keyword))
+            return true;
+    }
+    return false;
+}
+
+bool isUsableImage(const std::optional<QByteArray> &data)
+{
+    return data && data->size() > minimumImageBytes;
+}
+
+std::optional<QByteArray> imageDataFromItemTypes(const PasteboardReader &pasteboard)
+{
+    for (const PasteboardItemPtr &item : pasteboard.items()) {
+        for (const QString &type : item->types()) {
+            if (!namesImageType(type))
+                continue;
+            std::optional<QByteArray> data = item->dataForType(type);
+            if (isUsableImage(data))
+                return data;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> imageDataForKnownTypes(const PasteboardReader &pasteboard)
+{
+    for (const QString &type : knownImageTypes()) {
+        std::optional<QByteArray> data = pasteboard.dataForType(type);
+        if (isUsableImage(data))
+            return data;
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> imageDataFromImageObjects(const PasteboardReader &pasteboard)
+{
+    const QList<DecodedImagePtr> images = pasteboard.imageObjects();
+    if (images.isEmpty() || !images.first())
+        return std::nullopt;
+    std::optional<QByteArray> tiff = images.first()->tiffRepresentation();
+    if (isUsableImage(tiff))
+        return tiff;
+    return std::nullopt;
+}
+
+QList<QUrl> fileURLs(const PasteboardReader &pasteboard)
+{
+    QList<QUrl> urls = pasteboard.fileURLs();
+    urls.removeIf([](const QUrl &url) { return !url.isLocalFile(); });
+    return urls;
+}
+
+std::optional<QString> nonEmptyTrimmed(const std::optional<QString> &text)
+{
+    if (!text)
+        return std::nullopt;
+    QString trimmed = trimmedText(*text);
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+std::optional<QString> readText(const PasteboardReader &pasteboard)
+{
+    if (containsImageType(pasteboard))
+        return std::nullopt;
+    if (std::optional<QString> text = nonEmptyTrimmed(pasteboard.stringForType(PasteboardType::plainText)))
+        return text;
+    const QStringList strings = pasteboard.stringObjects();
+    if (strings.isEmpty())
+        return std::nullopt;
+    return nonEmptyTrimmed(strings.first());
+}
+
+QString loweredExtension(const QUrl &url)
+{
+    return QFileInfo(url.path()).suffix().toLower();
+}
+
+QString baseNameWithoutExtension(const QUrl &url)
+{
+    const QString name = url.fileName();
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot <= 0 ? name : name.left(dot);
+}
+
+// The registered type for an extension; nothing when the shared MIME database knows none.
+std::optional<QMimeType> typeForExtension(const QString &extension)
+{
+    if (extension.isEmpty())
+        return std::nullopt;
+    static const QMimeDatabase database;
+    const QList<QMimeType> types = database.mimeTypesForFileName(QStringLiteral("file.") + extension);
+    if (types.isEmpty() || !types.first().isValid() || types.first().isDefault())
+        return std::nullopt;
+    return types.first();
+}
+
+bool conformsToFamily(const QMimeType &type, QStringView family)
+{
+    if (type.name().startsWith(family))
+        return true;
+    const QStringList ancestors = type.allAncestors();
+    return std::any_of(ancestors.begin(), ancestors.end(),
+                       [&](const QString &ancestor) { return ancestor.startsWith(family); });
+}
+
+} // namespace
+
+bool containsImageType(const PasteboardReader &pasteboard)
+{
+    const QStringList types = pasteboard.types();
+    if (std::any_of(types.begin(), types.end(), namesImageType))
+        return true;
+    for (const PasteboardItemPtr &item : pasteboard.items()) {
+        const QStringList itemTypes = item->types();
+        if (std::any_of(itemTypes.begin(), itemTypes.end(), namesImageType))
+            return true;
+    }
+    return false;
+}
+
+bool isScreenshotFileURL(const QUrl &url)
+{
+    if (!screenshotFileExtensions().contains(loweredExtension(url)))
+        return false;
+    const QString name = baseNameWithoutExtension(url).toLower();
+    return name.startsWith(QStringLiteral("screenshot")) || name.startsWith(QStringLiteral("screen shot")) ||
+           name.startsWith(QStringLiteral("cleanshot")) || name.contains(QStringLiteral("screencapture"));
+}
+
+bool isImageFileURL(const QUrl &url)
+{
+    const QString extension = loweredExtension(url);
+    if (imageFileExtensions().contains(extension))
+        return true;
+    const std::optional<QMimeType> type = typeForExtension(extension);
+    return type && conformsToFamily(*type, u"image/");
+}
+
+bool isTextFileURL(const QUrl &url)
+{
+    const QString extension = loweredExtension(url);
+    if (textFileExtensions().contains(extension))
+        return true;
+    const std::optional<QMimeType> type = typeForExtension(extension);
+    if (!type)
+        return false;
+    return type->inherits(PasteboardType::plainText) || conformsToFamily(*type, u"text/");
+}
+
+std::optional<QByteArray> readRegularFile(const QUrl &url)
+{
+    if (!url.isLocalFile())
+        return std::nullopt;
+    const QString path = url.toLocalFile();
+    // Opening a FIFO for reading would wait for a writer forever; only regular files are read.
+    struct stat status
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}
+
+std::optional<QString> readUtf8File(const QUrl &url)
+{
+    const std::optional<QByteArray> bytes = readRegularFile(url);
+    if (!bytes)
+        return std::nullopt;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(*bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
+{
+    if (std::optional<QByteArray> data = imageDataFromItemTypes(pasteboard))
+        return {PasteboardCapture::image(*data)};
+    if (std::optional<QByteArray> data = imageDataForKnownTypes(pasteboard))
+        return {PasteboardCapture::image(*data)};
+    if (std::optional<QByteArray> data = imageDataFromImageObjects(pasteboard))
+        return {PasteboardCapture::image(*data)};
+
+    for (const QUrl &url : fileURLs(pasteboard)) {
+        if (!isScreenshotFileURL(url))
+            continue;
+        std::optional<QByteArray> bytes = readRegularFile(url);
+        if (isUsableImage(bytes))
+            return {PasteboardCapture::image(*bytes)};
+    }
+
+    if (std::optional<QString> text = readText(pasteboard))
+        return {PasteboardCapture::text(*text)};
+
+    PasteboardCaptures captures;
+    for (const QUrl &url : fileURLs(pasteboard)) {
+        if (isImageFileURL(url)) {
+            std::optional<QByteArray> bytes = readRegularFile(url);
+            if (isUsableImage(bytes)) {
+                captures.append(PasteboardCapture::image(*bytes));
+                continue;
+            }
+        }
+        if (isTextFileURL(url)) {
+            if (std::optional<QString> text = nonEmptyTrimmed(readUtf8File(url)))
+                captures.append(PasteboardCapture::text(*text));
+        }
+    }
+    return captures;
+}
+
+} // namespace tarno

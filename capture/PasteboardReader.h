@@ -1,0 +1,42 @@
+#pragma once
+
+#include "model/PasteboardCapture.h"
+
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+namespace tarno {
+
+class PasteboardReader;
+
+// Turning whatever a pasteboard offers into captures. Pure functions of the pasteboard and of the
+// file system at the time of the call; main thread; files are read synchronously.
+
+// Substrings that mark a type identifier as an image type (compared lower-cased).
+const QStringList &imageTypeKeywords();
+// Pasteboard types asked for image data, in order.
+const QStringList &knownImageTypes();
+const QStringList &screenshotFileExtensions();
+const QStringList &imageFileExtensions();
+const QStringList &textFileExtensions();
+
+// Image bytes, a screenshot-named file, text, or the readable files one capture each; the first
+// source that yields anything wins. Empty when nothing is usable.
+PasteboardCaptures readCaptures(const PasteboardReader &pasteboard);
+
+// Whether any type of the pasteboard or of its items names an image type. Reads no data.
+bool containsImageType(const PasteboardReader &pasteboard);
+
+bool isScreenshotFileURL(const QUrl &url);
+bool isImageFileURL(const QUrl &url);
+bool isTextFileURL(const QUrl &url);
+
+// A whole regular file, or nothing. Anything else (a folder, a FIFO, a device) is never opened, so
+// reading cannot block on it.
+std::optional<QByteArray> readRegularFile(const QUrl &url);
+// A whole regular file decoded as UTF-8, or nothing when it is not valid UTF-8.
+std::optional<QString> readUtf8File(const QUrl &url);
+
+} // namespace tarno

@@ -1,0 +1,28 @@
+# Common compile settings for every target of the project. Tests and benchmarks pass TEST_CODE:
+# they may build strings from literals directly.
+function(tarno_configure_target target)
+  cmake_parse_arguments(ARG "TEST_CODE" "" "" ${ARGN})
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS)
+  if(NOT ARG_TEST_CODE)
+    target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
+      QT_NO_URL_CAST_FROM_STRING)
+  endif()
+  if(TARNO_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=${TARNO_SANITIZE} -fno-omit-frame-pointer
+      -fno-sanitize-recover=all)
+    target_link_options(${target} PRIVATE -fsanitize=${TARNO_SANITIZE})
+  endif()
+endfunction()
+
+# A static library of one layer, built from every source file in its folder.
+function(tarno_add_layer target)
+  cmake_parse_arguments(ARG "" "DIR" "" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  endif()
+  file(GLOB sources CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp ${ARG_DIR}/*.h)
+  add_library(${target} STATIC ${sources})
+  tarno_configure_target(${target})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

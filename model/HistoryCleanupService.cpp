@@ -1,0 +1,13 @@
+#include "model/HistoryCleanupService.h"
+
+namespace tarno {
+
+HistoryCleanupService &HistoryCleanupService::shared()
+{
+    static HistoryCleanupService instance;
+    return instance;
+}
+
+void HistoryCleanupService::pruneNow() {}
+
+} // namespace tarno

@@ -1,0 +1,23 @@
+#pragma once
+
+namespace tarno {
+
+class ImageCodec;
+class Pasteboard;
+class Runtime;
+
+// What the process-wide services (each reached as `shared()`) are built over. The composition root
+// installs it once, before the first service is used, and keeps everything it points at alive for the
+// whole run. Test binaries install fakes; a test that needs its own fakes builds its own instances
+// instead of using `shared()`.
+struct Platform
+{
+    Runtime *runtime = nullptr;
+    const ImageCodec *codec = nullptr;
+    Pasteboard *generalPasteboard = nullptr;
+
+    static const Platform &current();
+    static void install(const Platform &platform);
+};
+
+} // namespace tarno

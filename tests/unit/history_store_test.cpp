@@ -1,0 +1,269 @@
+#include "model/ClipboardHistoryViewModel.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/ManualRuntime.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+using namespace std::chrono_literals;
+
+namespace {
+
+class HistoryStoreTest : public ::testing::Test
+{
+protected:
+    ManualRuntime runtime;
+    FakeImageCodec codec;
+    ClipboardHistoryViewModel store{runtime, codec};
+
+    // Signals in the order they were emitted, so a test sees pairs and their nesting.
+    QStringList events;
+    void SetUp() override
+    {
+        QObject::connect(&store, &ClipboardHistoryViewModel::itemsAboutToChange,
+                         [this] { events << "items-will"; });
+        QObject::connect(&store, &ClipboardHistoryViewModel::itemsChanged, [this] { events << "items-did"; });
+        QObject::connect(&store, &ClipboardHistoryViewModel::filterAboutToChange,
+                         [this] { events << "filter-will"; });
+        QObject::connect(&store, &ClipboardHistoryViewModel::filterChanged,
+                         [this] { events << "filter-did"; });
+    }
+
+    ClipboardItem text(const QString &value) { return ClipboardItem::makeText(value, runtime.now()); }
+    ClipboardItem image(const QByteArray &bytes) { return ClipboardItem::makeImage(bytes, runtime.now()); }
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const ClipboardItem &item : store.items())
+            result << item.text.value_or(QStringLiteral("<image>"));
+        return result;
+    }
+    static QStringList pairs(int n)
+    {
+        QStringList result;
+        for (int i = 0; i < n; ++i)
+            result << "items-will"
+                   << "items-did";
+        return result;
+    }
+};
+
+TEST_F(HistoryStoreTest, AddPutsNewestFirstAndNotifiesOncePerStep)
+{
+    store.add(text("one"));
+    store.add(text("two"));
+    EXPECT_EQ(texts(), (QStringList{"two", "one"}));
+    EXPECT_EQ(events, pairs(2));
+}
+
+TEST_F(HistoryStoreTest, RecapturedContentMovesToFrontWithTheNewIdentity)
+{
+    for (int i = 0; i < 12; ++i)
+        store.add(text(QString::number(i)));
+    // "2" is the tenth clip from the front.
+    ASSERT_EQ(store.items().at(9).text, QStringLiteral("2"));
+    events.clear();
+    ClipboardItem again = text("2");
+    store.add(again);
+    EXPECT_EQ(store.items().size(), 12);
+    EXPECT_EQ(store.items().first().id, again.id);
+    EXPECT_EQ(store.items().count(again), 1);
+    EXPECT_EQ(texts().count("2"), 1);
+    EXPECT_EQ(events, pairs(2)); // the removal, then the insertion
+
+    ClipboardItem twice = text("2");
+    runtime.advance(5s);
+    store.add(twice);
+    EXPECT_EQ(store.items().first().id, twice.id);
+    EXPECT_EQ(store.items().size(), 12);
+}
+
+TEST_F(HistoryStoreTest, TextMatchesByCanonicalEquivalence)
+{
+    store.add(text(QString::fromUtf8("caf\u00e9")));  // precomposed é
+    store.add(text(QString::fromUtf8("cafe\u0301"))); // e + combining acute
+    EXPECT_EQ(store.items().size(), 1);
+    store.add(text(QString::fromUtf8("Caf\u00e9"))); // case differs: different content
+    EXPECT_EQ(store.items().size(), 2);
+}
+
+TEST_F(HistoryStoreTest, KindsNeverMatchAndAbsentEqualsAbsent)
+{
+    store.add(text("png"));
+    store.add(image("png"));
+    EXPECT_EQ(store.items().size(), 2);
+
+    ClipboardItem noText{makeClipId(), ClipboardItemKind::text, runtime.now(), std::nullopt, std::nullopt};
+    ClipboardItem emptyText = text("");
+    store.add(noText);
+    store.add(emptyText); // present-but-empty differs from absent
+    EXPECT_EQ(store.items().size(), 4);
+    ClipboardItem noTextAgain{makeClipId(), ClipboardItemKind::text, runtime.now(), std::nullopt,
+                              std::nullopt};
+    store.add(noTextAgain);
+    EXPECT_EQ(store.items().size(), 4);
+    EXPECT_EQ(store.items().first().id, noTextAgain.id);
+
+    ClipboardItem emptyImage = image(QByteArray());
+    ClipboardItem emptyImageAgain = image(QByteArray());
+    store.add(emptyImage);
+    store.add(emptyImageAgain);
+    EXPECT_EQ(store.items().size(), 5);
+}
+
+TEST_F(HistoryStoreTest, ImagesMatchOnlyByIdenticalBytes)
+{
+    QByteArray a(5000, 'x');
+    QByteArray b = a;
+    b[4999] = 'y';
+    store.add(image(a));
+    store.add(image(b));
+    EXPECT_EQ(store.items().size(), 2);
+    ClipboardItem again = image(QByteArray(5000, 'x')); // equal bytes in a separate buffer
+    store.add(again);
+    EXPECT_EQ(store.items().size(), 2);
+    EXPECT_EQ(store.items().first().id, again.id);
+    EXPECT_EQ(store.items().at(1).imageData, b);
+}
+
+TEST_F(HistoryStoreTest, OnlyTheDuplicateNearestTheFrontIsRemoved)
+{
+    ClipboardItem first = text("same");
+    ClipboardItem other = text("other");
+    ClipboardItem second = text("same");
+    store.setItems({first, other, second});
+    store.add(text("same"));
+    ASSERT_EQ(store.items().size(), 3);
+    EXPECT_EQ(store.items().at(1).id, other.id);
+    EXPECT_EQ(store.items().at(2).id, second.id);
+}
+
+TEST_F(HistoryStoreTest, CapacityDropsTheOldestWithOneMoreNotification)
+{
+    for (int i = 0; i < 50; ++i)
+        store.add(text(QString::number(i)));
+    ASSERT_EQ(store.items().size(), 50);
+    events.clear();
+    store.add(text("new"));
+    EXPECT_EQ(store.items().size(), 50);
+    EXPECT_EQ(store.items().first().text, QStringLiteral("new"));
+    EXPECT_EQ(store.items().last().text, QStringLiteral("1"));
+    EXPECT_EQ(events, pairs(2)); // insertion, then the cut
+
+    events.clear();
+    store.add(text("25")); // a match: removal and insertion, nothing to cut
+    EXPECT_EQ(store.items().size(), 50);
+    EXPECT_EQ(events, pairs(2));
+}
+
+TEST_F(HistoryStoreTest, AssigningItemsNotifiesOnlyWhenIdsChange)
+{
+    ClipboardItem a = text("a");
+    ClipboardItem b = text("b");
+    store.setItems({a, b});
+    EXPECT_EQ(events, pairs(1));
+
+    events.clear();
+    ClipboardItem editedA = a;
+    editedA.text = QStringLiteral("changed");
+    store.setItems({editedA, b}); // same ids, same order: stored silently
+    EXPECT_TRUE(events.isEmpty());
+    EXPECT_EQ(store.items().first().text, QStringLiteral("changed"));
+
+    store.setItems({b, a});
+    EXPECT_EQ(events, pairs(1));
+    events.clear();
+    store.setItems({b});
+    EXPECT_EQ(events, pairs(1));
+}
+
+TEST_F(HistoryStoreTest, FilterNotifiesOnlyOnChangeAndFiltersInOrder)
+{
+    store.add(text("t1"));
+    store.add(image("i1"));
+    store.add(text("t2"));
+    store.add(image("i2"));
+    events.clear();
+
+    store.setFilter(ClipboardFilter::all);
+    EXPECT_TRUE(events.isEmpty());
+    store.setFilter(ClipboardFilter::screenshots);
+    EXPECT_EQ(events, (QStringList{"filter-will", "filter-did"}));
+    QList<QByteArray> images;
+    for (const ClipboardItem &item : store.filteredItems())
+        images << item.imageData.value();
+    EXPECT_EQ(images, (QList<QByteArray>{"i2", "i1"}));
+
+    store.setFilter(ClipboardFilter::text);
+    QStringList filteredTexts;
+    for (const ClipboardItem &item : store.filteredItems())
+        filteredTexts << *item.text;
+    EXPECT_EQ(filteredTexts, (QStringList{"t2", "t1"}));
+    EXPECT_EQ(store.items().size(), 4);
+}
+
+TEST_F(HistoryStoreTest, PruneCutsStrictlyOlderThanTheAgeAndAlwaysNotifies)
+{
+    store.prune(86'400);
+    EXPECT_EQ(events, pairs(1)); // even on an empty list
+
+    ClipboardItem old = text("25h");
+    old.createdAt = runtime.now().addSecs(-25 * 3600);
+    ClipboardItem recent = text("23h");
+    recent.createdAt = runtime.now().addSecs(-23 * 3600);
+    ClipboardItem boundary = text("exactly 24h");
+    boundary.createdAt = runtime.now().addSecs(-24 * 3600);
+    ClipboardItem fresh = text("now");
+    store.setItems({fresh, recent, boundary, old});
+    events.clear();
+
+    store.prune(86'400);
+    EXPECT_EQ(texts(), (QStringList{"now", "23h", "exactly 24h"}));
+    EXPECT_EQ(events, pairs(1));
+
+    events.clear();
+    store.prune(86'400); // nothing to remove, still a pair
+    EXPECT_EQ(events, pairs(1));
+}
+
+TEST_F(HistoryStoreTest, ClearAlwaysNotifiesAndKeepsTheFilter)
+{
+    store.setFilter(ClipboardFilter::text);
+    events.clear();
+    store.clear();
+    EXPECT_EQ(events, pairs(1));
+    store.add(text("x"));
+    events.clear();
+    store.clear();
+    EXPECT_TRUE(store.items().isEmpty());
+    EXPECT_EQ(store.filter(), ClipboardFilter::text);
+    EXPECT_EQ(events, pairs(1));
+}
+
+TEST_F(HistoryStoreTest, AddCapturesKeepsOrderConvertsImagesAndFallsBack)
+{
+    runtime.advance(10s);
+    const QByteArray tiff = FakeImageCodec::makeImage(QSize(4, 3), "tiff", "pixels");
+    const QByteArray junk("not an image at all");
+    store.addCaptures({PasteboardCapture::text("first"), PasteboardCapture::image(tiff),
+                       PasteboardCapture::image(junk), PasteboardCapture::text("last")});
+    ASSERT_EQ(store.items().size(), 4);
+    EXPECT_EQ(store.items().at(0).text, QStringLiteral("last"));
+    EXPECT_EQ(store.items().at(1).imageData, junk); // kept as received
+    EXPECT_EQ(store.items().at(2).imageData, FakeImageCodec::makeImage(QSize(4, 3), "png", "pixels"));
+    EXPECT_EQ(store.items().at(3).text, QStringLiteral("first"));
+    for (const ClipboardItem &item : store.items()) {
+        EXPECT_EQ(item.createdAt, runtime.now());
+        EXPECT_FALSE(item.id.isNull());
+    }
+    EXPECT_EQ(store.items().at(1).kind, ClipboardItemKind::image);
+    EXPECT_FALSE(store.items().at(1).text.has_value());
+
+    events.clear();
+    store.addCaptures({});
+    EXPECT_TRUE(events.isEmpty());
+}
+
+} // namespace
