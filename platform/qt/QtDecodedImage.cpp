@@ -1,0 +1,21 @@
+#include "platform/qt/QtDecodedImage.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+namespace tarno {
+
+std::optional<QByteArray> QtDecodedImage::tiffRepresentation() const
+{
+    if (m_image.isNull())
+        return std::nullopt;
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "tiff");
+    if (!writer.write(m_image))
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace tarno
