@@ -176,13 +176,4 @@ TEST_F(ClipExportTest, UndecodableDragKeepsBytesAndFileButNoImage)
     EXPECT_TRUE(payload.suggestedName);
 }
 
-TEST_F(ClipExportTest, ClipWithoutImageDataDragsNothing)
-{
-    const DragPayload payload =
-        imageDragItemProvider(ClipboardItem::makeText("t", now), codec, tempDir.path());
-    EXPECT_TRUE(payload.representations.isEmpty());
-    EXPECT_FALSE(payload.suggestedName);
-    EXPECT_TRUE(filesInTempDir().isEmpty());
-}
-
 } // namespace

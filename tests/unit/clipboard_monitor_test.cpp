@@ -135,18 +135,6 @@ TEST_F(ClipboardMonitorTest, GivingUpAfterTheTenthAttemptMarksTheChangeHandled)
     EXPECT_EQ(texts(), QStringList{"next copy"});
 }
 
-TEST_F(ClipboardMonitorTest, OneClipPerChangeHoweverOftenItIsNoticed)
-{
-    start();
-    pasteboard.simulateCopyText("once");
-    for (int i = 0; i < 5; ++i) {
-        monitor->pasteboardDidChange();
-        runtime.advance(100ms);
-    }
-    runtime.advance(3s);
-    EXPECT_EQ(texts(), QStringList{"once"});
-}
-
 TEST_F(ClipboardMonitorTest, NewestChangeWinsWhenTheCountMovesDuringAttempts)
 {
     start();

@@ -221,16 +221,6 @@ TEST_F(ScreenshotWatcherTest, OnlyScreenshotNamedStillImagesAreRead)
     EXPECT_EQ(codec.fileConversions, accepted.size());
 }
 
-TEST_F(ScreenshotWatcherTest, BytesThatDoNotConvertAreKeptAsRead)
-{
-    start();
-    const QByteArray opaque = QByteArray("not an image ") + QByteArray(200, 'x');
-    fileEvents.report({write("Screenshot raw.png", opaque)});
-    runtime.advance(1s);
-    ASSERT_EQ(clips.size(), 1);
-    EXPECT_EQ(clips[0].imageData, opaque);
-}
-
 TEST_F(ScreenshotWatcherTest, EachPathIsCapturedOnceUntil41DistinctPathsWereRecorded)
 {
     start();
