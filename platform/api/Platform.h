@@ -2,6 +2,7 @@
 
 namespace tarno {
 
+class FileEvents;
 class ImageCodec;
 class Pasteboard;
 class Runtime;
@@ -15,6 +16,7 @@ struct Platform
     Runtime *runtime = nullptr;
     const ImageCodec *codec = nullptr;
     Pasteboard *generalPasteboard = nullptr;
+    FileEvents *fileEvents = nullptr;
 
     static const Platform &current();
     static void install(const Platform &platform);

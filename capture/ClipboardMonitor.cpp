@@ -1,0 +1,158 @@
+#include "capture/ClipboardMonitor.h"
+
+#include "capture/PasteboardReader.h"
+#include "platform/api/Pasteboard.h"
+#include "platform/api/Platform.h"
+
+namespace tarno {
+
+ClipboardMonitor &ClipboardMonitor::shared()
+{
+    // Never destroyed: it lives for the whole run, and tearing it down after the event loop has
+    // gone would gain nothing.
+    static ClipboardMonitor *const instance = [] {
+        const Platform &platform = Platform::current();
+        return new ClipboardMonitor(*platform.runtime, *platform.generalPasteboard, *platform.codec);
+    }();
+    return *instance;
+}
+
+ClipboardMonitor::ClipboardMonitor(Runtime &runtime, Pasteboard &pasteboard, const ImageCodec &codec)
+    : m_runtime(runtime), m_pasteboard(pasteboard), m_codec(codec),
+      m_encodeQueue(runtime.makeSerialQueue(QStringLiteral("Personal.Gleanery.clipboard-encode"))),
+      m_lastChangeCount(pasteboard.changeCount()), m_self(std::make_shared<ClipboardMonitor *>(this))
+{}
+
+ClipboardMonitor::~ClipboardMonitor()
+{
+    cancelPendingCapture();
+    m_timer.cancel();
+}
+
+template <typename Body> Task ClipboardMonitor::guarded(Body body)
+{
+    return [weak = std::weak_ptr<ClipboardMonitor *>(m_self), body = std::move(body)] {
+        if (const std::shared_ptr<ClipboardMonitor *> self = weak.lock())
+            body(**self);
+    };
+}
+
+void ClipboardMonitor::start(CaptureCallback onCapture)
+{
+    m_onCapture = std::move(onCapture);
+    m_lastChangeCount = m_pasteboard.changeCount();
+    m_isObserving = true;
+    m_timer.cancel();
+    m_timer =
+        m_runtime.repeating(pollInterval, guarded([](ClipboardMonitor &self) { self.checkForChanges(); }));
+}
+
+void ClipboardMonitor::stop()
+{
+    cancelPendingCapture();
+    m_isObserving = false;
+    m_timer.cancel();
+    m_timer = WorkItem();
+    m_onCapture = nullptr;
+}
+
+void ClipboardMonitor::pasteboardDidChange()
+{
+    if (m_isObserving)
+        checkForChanges();
+}
+
+void ClipboardMonitor::pauseBriefly()
+{
+    m_isPaused = true;
+    cancelPendingCapture();
+    m_lastChangeCount = m_pasteboard.changeCount();
+    // Not kept and never cancelled: the first pause of a quick series is the one that ends it.
+    m_runtime.mainQueue().asyncAfter(pauseLength, guarded([](ClipboardMonitor &self) {
+                                         self.m_isPaused = false;
+                                         self.m_lastChangeCount = self.m_pasteboard.changeCount();
+                                     }));
+}
+
+void ClipboardMonitor::checkForChanges()
+{
+    if (m_isPaused)
+        return;
+    const qint64 changeCount = m_pasteboard.changeCount();
+    if (changeCount == m_lastChangeCount)
+        return;
+    // Attempts already under way for this same change are left to run through their schedule
+    // rather than restarted on every tick: a slow owner then still gets the later attempts, and an
+    // unreadable change is really given up after the tenth. Only a newer change replaces them.
+    if (!m_pendingCaptureTask.isCancelled() && m_pendingChangeCount == changeCount)
+        return;
+    cancelPendingCapture();
+    m_pendingCaptureTask = WorkItem::make();
+    m_pendingChangeCount = changeCount;
+    scheduleAttempt(changeCount, 0);
+}
+
+void ClipboardMonitor::scheduleAttempt(qint64 changeCount, int attempt)
+{
+    m_pendingAttempt = m_runtime.mainQueue().asyncAfter(
+        retryDelays[std::size_t(attempt)],
+        guarded([task = m_pendingCaptureTask, changeCount, attempt](ClipboardMonitor &self) {
+            self.runAttempt(task, changeCount, attempt);
+        }));
+}
+
+void ClipboardMonitor::runAttempt(const WorkItem &task, qint64 changeCount, int attempt)
+{
+    if (task.isCancelled() || m_isPaused)
+        return;
+    // A newer change is read by attempts of its own.
+    if (m_pasteboard.changeCount() != changeCount) {
+        cancelPendingCapture();
+        return;
+    }
+    const PasteboardCaptures captures = readCaptures(m_pasteboard);
+    const bool lastAttempt = attempt + 1 == int(retryDelays.size());
+    if (captures.isEmpty() && !lastAttempt) {
+        scheduleAttempt(changeCount, attempt + 1);
+        return;
+    }
+    m_lastChangeCount = changeCount;
+    cancelPendingCapture();
+    if (!captures.isEmpty())
+        deliver(captures.first());
+}
+
+void ClipboardMonitor::cancelPendingCapture()
+{
+    m_pendingCaptureTask.cancel();
+    m_pendingCaptureTask = WorkItem();
+    m_pendingAttempt.cancel();
+    m_pendingAttempt = WorkItem();
+}
+
+void ClipboardMonitor::deliver(const PasteboardCapture &capture)
+{
+    if (capture.isText()) {
+        if (!m_onCapture)
+            return;
+        // A copy, so that a callback which stops the monitor does not destroy itself mid-call.
+        const CaptureCallback onCapture = m_onCapture;
+        onCapture(ClipboardItem::makeText(capture.textValue(), m_runtime.now()));
+        return;
+    }
+
+    // The job never touches the monitor off the main thread; it only carries the weak handle back.
+    m_encodeQueue->async([bytes = capture.imageBytes(), &codec = m_codec, &runtime = m_runtime,
+                          weak = std::weak_ptr<ClipboardMonitor *>(m_self)] {
+        ClipboardItem item = ClipboardItem::makeImage(pngDataOrOriginal(codec, bytes), runtime.now());
+        runtime.mainQueue().async([weak, item = std::move(item)] {
+            const std::shared_ptr<ClipboardMonitor *> self = weak.lock();
+            if (!self || (*self)->m_isPaused || !(*self)->m_onCapture)
+                return;
+            const CaptureCallback onCapture = (*self)->m_onCapture;
+            onCapture(item);
+        });
+    });
+}
+
+} // namespace tarno

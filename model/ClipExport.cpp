@@ -1,0 +1,80 @@
+#include "model/ClipExport.h"
+
+#include "platform/api/Pasteboard.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace tarno {
+
+void copyToPasteboard(const ClipboardItem &item, Pasteboard &pasteboard, const ImageCodec &codec)
+{
+    pasteboard.clearContents();
+    switch (item.kind) {
+    case ClipboardItemKind::text:
+        if (item.text)
+            pasteboard.setString(*item.text, PasteboardType::plainText);
+        return;
+    case ClipboardItemKind::image: {
+        if (!item.imageData)
+            return;
+        const QByteArray png = pngDataOrOriginal(codec, *item.imageData);
+        pasteboard.setData(png, PasteboardType::png);
+        if (const DecodedImagePtr image = codec.imageFromData(png))
+            pasteboard.writeImage(image);
+        return;
+    }
+    }
+}
+
+DragPayload imageDragItemProvider(const ClipboardItem &item, const ImageCodec &codec, const QString &tempDir)
+{
+    DragPayload payload;
+    if (item.imageData) {
+        const QByteArray png = pngDataOrOriginal(codec, *item.imageData);
+        payload.representations.append(DragData{PasteboardType::png, [png] { return png; }});
+        if (const DecodedImagePtr image = codec.imageFromData(png))
+            payload.representations.append(image);
+    }
+    if (const std::optional<QUrl> file = dragTemporaryFile(item, codec, tempDir)) {
+        payload.representations.append(*file);
+        payload.suggestedName = file->fileName();
+    }
+    return payload;
+}
+
+QString dragTemporaryFileName(const ClipboardItem &item)
+{
+    const QString id = item.id.toString(QUuid::WithoutBraces).toUpper();
+    return QStringLiteral("Tarno-") + id.left(8) + QStringLiteral(".png");
+}
+
+std::optional<QUrl> dragTemporaryFile(const ClipboardItem &item, const ImageCodec &codec,
+                                      const QString &tempDir)
+{
+    if (!item.imageData)
+        return std::nullopt;
+    const QByteArray png = pngDataOrOriginal(codec, *item.imageData);
+    const QString path = QDir(tempDir).absoluteFilePath(dragTemporaryFileName(item));
+
+    // The side file is restricted before any byte reaches it: the temporary directory is usually
+    // shared with every other user of the machine.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return std::nullopt;
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner) ||
+        file.write(png) != png.size()) {
+        file.cancelWriting();
+        return std::nullopt;
+    }
+    if (!file.commit())
+        return std::nullopt;
+    return QUrl::fromLocalFile(path);
+}
+
+QString defaultDragTemporaryDirectory()
+{
+    return QDir::tempPath();
+}
+
+} // namespace tarno

@@ -1,0 +1,179 @@
+#include "model/ClipExport.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/FakePasteboard.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace tarno;
+
+namespace {
+
+class ClipExportTest : public ::testing::Test
+{
+protected:
+    FakeImageCodec codec;
+    FakePasteboard pasteboard;
+    QTemporaryDir tempDir;
+    const QDateTime now = QDateTime(QDate(2026, 1, 1), QTime(9, 0), Qt::UTC);
+
+    static QByteArray jpeg(const QByteArray &payload = "pixels")
+    {
+        return FakeImageCodec::makeImage(QSize(40, 30), "jpeg", payload);
+    }
+    static QByteArray pngOf(const QByteArray &payload = "pixels")
+    {
+        return FakeImageCodec::makeImage(QSize(40, 30), "png", payload);
+    }
+    ClipboardItem image(const QByteArray &bytes) { return ClipboardItem::makeImage(bytes, now); }
+    QStringList filesInTempDir() const { return QDir(tempDir.path()).entryList(QDir::Files); }
+    static int modeOf(const QString &path)
+    {
+        struct stat info
+        {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+    }
+};
+
+TEST_F(ClipExportTest, TextReplacesWhateverWasThereWithExactlyOneString)
+{
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    pasteboard.writeImage(codec.imageFromData(jpeg()));
+    pasteboard.writeLog.clear();
+
+    copyToPasteboard(ClipboardItem::makeText("hello", now), pasteboard, codec);
+
+    EXPECT_EQ(pasteboard.writeLog, (QStringList{"clear", "string text/plain"}));
+    EXPECT_EQ(pasteboard.types(), QStringList{"text/plain"});
+    EXPECT_EQ(pasteboard.stringForType("text/plain"), QString("hello"));
+    EXPECT_TRUE(pasteboard.imageObjects().isEmpty());
+}
+
+TEST_F(ClipExportTest, ClipWithoutContentLeavesThePasteboardEmpty)
+{
+    ClipboardItem noText = ClipboardItem::makeText("x", now);
+    noText.text.reset();
+    ClipboardItem noImage = image(jpeg());
+    noImage.imageData.reset();
+
+    for (const ClipboardItem &item : {noText, noImage}) {
+        pasteboard.simulateCopyText("previous");
+        pasteboard.writeLog.clear();
+        copyToPasteboard(item, pasteboard, codec);
+        EXPECT_EQ(pasteboard.writeLog, QStringList{"clear"});
+        EXPECT_TRUE(pasteboard.types().isEmpty());
+    }
+}
+
+TEST_F(ClipExportTest, ImageGoesOutAsTheEncodersPngAndOneImageObject)
+{
+    copyToPasteboard(image(jpeg()), pasteboard, codec);
+
+    EXPECT_EQ(pasteboard.writeLog, (QStringList{"clear", "data image/png", "image"}));
+    EXPECT_EQ(pasteboard.dataForType("image/png"), pngOf());
+    ASSERT_EQ(pasteboard.imageObjects().size(), 1);
+    EXPECT_EQ(pasteboard.imageObjects().first()->size(), QSize(40, 30));
+}
+
+TEST_F(ClipExportTest, UndecodableImageStillGoesOutAsItsBytesButWithoutImageObject)
+{
+    const QByteArray garbage(300, 'g');
+    copyToPasteboard(image(garbage), pasteboard, codec);
+
+    EXPECT_EQ(pasteboard.writeLog, (QStringList{"clear", "data image/png"}));
+    EXPECT_EQ(pasteboard.dataForType("image/png"), garbage);
+    EXPECT_TRUE(pasteboard.imageObjects().isEmpty());
+}
+
+TEST_F(ClipExportTest, DragOffersPngDataThenImageThenAPrivateFile)
+{
+    const ClipboardItem item = image(jpeg());
+    const DragPayload payload = imageDragItemProvider(item, codec, tempDir.path());
+
+    ASSERT_EQ(payload.representations.size(), 3);
+    const auto *data = std::get_if<DragData>(&payload.representations[0]);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->type, "image/png");
+    EXPECT_EQ(data->load(), pngOf());
+    const auto *object = std::get_if<DecodedImagePtr>(&payload.representations[1]);
+    ASSERT_TRUE(object && *object);
+    EXPECT_EQ((*object)->size(), QSize(40, 30));
+    const auto *url = std::get_if<QUrl>(&payload.representations[2]);
+    ASSERT_NE(url, nullptr);
+
+    const QString path = url->toLocalFile();
+    EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(tempDir.path()).absolutePath());
+    EXPECT_EQ(payload.suggestedName, QFileInfo(path).fileName());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), pngOf());
+    EXPECT_EQ(modeOf(path), 0600);
+    EXPECT_EQ(filesInTempDir(), QStringList{QFileInfo(path).fileName()}); // no side file left behind
+}
+
+TEST_F(ClipExportTest, FileIsNamedAfterTheFirstGroupOfTheIdInUpperCase)
+{
+    ClipboardItem item = image(jpeg());
+    item.id = QUuid(QStringLiteral("0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9"));
+    const std::optional<QUrl> file = dragTemporaryFile(item, codec, tempDir.path());
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->fileName(), "Tarno-0F1E2D3C.png");
+}
+
+TEST_F(ClipExportTest, SameClipRewritesItsFileAndOtherClipsGetTheirOwn)
+{
+    const ClipboardItem first = image(jpeg("one"));
+    const ClipboardItem second = image(jpeg("two"));
+
+    const std::optional<QUrl> a = dragTemporaryFile(first, codec, tempDir.path());
+    ASSERT_TRUE(a);
+    // An older file of that name, even a readable one, is replaced by a private one.
+    QFile::setPermissions(a->toLocalFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadOther | QFileDevice::ReadGroup);
+    const std::optional<QUrl> again = dragTemporaryFile(first, codec, tempDir.path());
+    const std::optional<QUrl> b = dragTemporaryFile(second, codec, tempDir.path());
+    ASSERT_TRUE(again && b);
+
+    EXPECT_EQ(*again, *a);
+    EXPECT_NE(*b, *a);
+    EXPECT_EQ(filesInTempDir().size(), 2);
+    EXPECT_EQ(modeOf(a->toLocalFile()), 0600);
+    QFile file(b->toLocalFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), pngOf("two"));
+}
+
+TEST_F(ClipExportTest, UnwritableDirectoryGivesPayloadWithoutFileOrName)
+{
+    // Below a regular file nothing can be created, whoever runs the test.
+    QFile blocker(tempDir.filePath("blocker"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString unwritable = tempDir.filePath("blocker/drags");
+
+    const DragPayload payload = imageDragItemProvider(image(jpeg()), codec, unwritable);
+    ASSERT_EQ(payload.representations.size(), 2);
+    EXPECT_TRUE(std::holds_alternative<DragData>(payload.representations[0]));
+    EXPECT_TRUE(std::holds_alternative<DecodedImagePtr>(payload.representations[1]));
+    EXPECT_FALSE(payload.suggestedName);
+    EXPECT_FALSE(dragTemporaryFile(image(jpeg()), codec, unwritable));
+}
+
+TEST_F(ClipExportTest, UndecodableDragKeepsBytesAndFileButNoImage)
+{
+    const QByteArray garbage(300, 'g');
+    const DragPayload payload = imageDragItemProvider(image(garbage), codec, tempDir.path());
+
+    ASSERT_EQ(payload.representations.size(), 2);
+    ASSERT_TRUE(std::holds_alternative<DragData>(payload.representations[0]));
+    EXPECT_EQ(std::get<DragData>(payload.representations[0]).load(), garbage);
+    ASSERT_TRUE(std::holds_alternative<QUrl>(payload.representations[1]));
+    EXPECT_TRUE(payload.suggestedName);
+}
+
+} // namespace

@@ -1,0 +1,343 @@
+#include "capture/ClipboardMonitor.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/ManualRuntime.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+using namespace tarno;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString encodeQueue = "Personal.Gleanery.clipboard-encode";
+
+class ClipboardMonitorTest : public ::testing::Test
+{
+protected:
+    ManualRuntime runtime;
+    FakePasteboard pasteboard;
+    FakeImageCodec codec;
+    std::unique_ptr<ClipboardMonitor> monitor =
+        std::make_unique<ClipboardMonitor>(runtime, pasteboard, codec);
+
+    QList<ClipboardItem> clips;
+    QList<Milliseconds> clipTimes;
+
+    void start()
+    {
+        monitor->start([this](const ClipboardItem &item) {
+            clips << item;
+            clipTimes << runtime.elapsed();
+        });
+    }
+    // Moves the clock to an absolute time since the runtime was made.
+    void advanceTo(Milliseconds time) { runtime.advance(time - runtime.elapsed()); }
+    // Text appearing without the change count moving: the owner publishing its data late.
+    void publishText(const QString &text)
+    {
+        pasteboard.setItems({FakePasteboardItem().add("text/plain", text.toUtf8())});
+    }
+    QStringList texts() const
+    {
+        QStringList result;
+        for (const ClipboardItem &item : clips)
+            result << item.text.value_or("<image>");
+        return result;
+    }
+    static QByteArray jpeg()
+    {
+        return FakeImageCodec::makeImage(QSize(64, 48), "jpeg", QByteArray(200, 'p'));
+    }
+    static QByteArray pngOfJpeg()
+    {
+        return FakeImageCodec::makeImage(QSize(64, 48), "png", QByteArray(200, 'p'));
+    }
+};
+
+TEST_F(ClipboardMonitorTest, ContentPresentAtStartIsNeverCapturedButTheNextCopyIs)
+{
+    pasteboard.simulateCopyText("before start");
+    monitor->pasteboardDidChange(); // not started yet: ignored
+    runtime.advance(1s);
+    start();
+    runtime.advance(3s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(pasteboard.readCount(), 0); // between changes only the change count is looked at
+
+    pasteboard.simulateCopyText("after start");
+    runtime.advance(200ms);
+    EXPECT_EQ(texts(), QStringList{"after start"});
+    EXPECT_EQ(clips.first().kind, ClipboardItemKind::text);
+    EXPECT_EQ(clips.first().createdAt, runtime.now());
+}
+
+TEST_F(ClipboardMonitorTest, TextPublishedLateIsCapturedByTheFourthAttempt190msAfterTheFirst)
+{
+    start();
+    advanceTo(1050ms);
+    pasteboard.simulateCopy(); // the count moves, the data is not there yet
+    monitor->pasteboardDidChange();
+    advanceTo(1150ms);
+    publishText("late text");
+    advanceTo(1239ms);
+    EXPECT_TRUE(clips.isEmpty());
+    advanceTo(1240ms);
+    EXPECT_EQ(texts(), QStringList{"late text"});
+    EXPECT_EQ(clipTimes, QList<Milliseconds>{1240ms});
+}
+
+// Data written just before attempt k is read by attempt k, at its scheduled time, however many
+// poll ticks pass during the attempts.
+class RetryScheduleTest : public ClipboardMonitorTest, public ::testing::WithParamInterface<int>
+{};
+
+TEST_P(RetryScheduleTest, EachAttemptWaitsItsDelayAfterThePreviousOne)
+{
+    const int attempt = GetParam();
+    const auto &delays = ClipboardMonitor::retryDelays;
+    const Milliseconds first = 1200ms; // the first poll tick after the change
+    const Milliseconds due = std::accumulate(delays.begin(), delays.begin() + attempt + 1, first);
+
+    start();
+    advanceTo(1050ms);
+    pasteboard.simulateCopy();
+    advanceTo(due - 1ms);
+    ASSERT_TRUE(clips.isEmpty());
+    publishText("found");
+    runtime.advance(5s);
+    EXPECT_EQ(texts(), QStringList{"found"});
+    EXPECT_EQ(clipTimes, QList<Milliseconds>{due});
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTenAttempts, RetryScheduleTest, ::testing::Range(0, 10));
+
+TEST_F(ClipboardMonitorTest, GivingUpAfterTheTenthAttemptMarksTheChangeHandled)
+{
+    start();
+    advanceTo(1050ms);
+    pasteboard.simulateCopy();
+    advanceTo(1200ms + 2730ms); // the tenth attempt finds nothing either
+    EXPECT_EQ(monitor->lastChangeCount(), pasteboard.changeCount());
+    const int reads = pasteboard.readCount();
+    publishText("too late");
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(pasteboard.readCount(), reads);
+
+    pasteboard.simulateCopyText("next copy");
+    runtime.advance(200ms);
+    EXPECT_EQ(texts(), QStringList{"next copy"});
+}
+
+TEST_F(ClipboardMonitorTest, NewestChangeWinsWhenTheCountMovesDuringAttempts)
+{
+    start();
+    // The older change stays unreadable and is overtaken before its third attempt.
+    advanceTo(1050ms);
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    advanceTo(1100ms);
+    pasteboard.simulateCopyText("newer");
+    runtime.advance(5s);
+    EXPECT_EQ(texts(), QStringList{"newer"});
+
+    // Overtaken between two attempts, with a poll tick coming first.
+    advanceTo(7150ms);
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    advanceTo(7190ms);
+    pasteboard.simulateCopyText("newest");
+    runtime.advance(5s);
+    EXPECT_EQ(texts(), (QStringList{"newer", "newest"}));
+    EXPECT_EQ(clipTimes.last(), 7200ms);
+}
+
+TEST_F(ClipboardMonitorTest, NothingIsCapturedDuringAPauseAndItsEndMarksTheCountHandled)
+{
+    start();
+    // A change still being read when the pause starts is abandoned.
+    advanceTo(1050ms);
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    advanceTo(1100ms);
+    monitor->pauseBriefly();
+    publishText("abandoned");
+    // Another program copies during the pause.
+    advanceTo(1300ms);
+    pasteboard.simulateCopyText("other program");
+    monitor->pasteboardDidChange();
+    advanceTo(1699ms);
+    EXPECT_TRUE(monitor->isPaused());
+    advanceTo(1700ms);
+    EXPECT_FALSE(monitor->isPaused());
+    EXPECT_EQ(monitor->lastChangeCount(), pasteboard.changeCount());
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+
+    // The program's own write right after a pause.
+    monitor->pauseBriefly();
+    pasteboard.clearContents();
+    pasteboard.setString("own write", "text/plain");
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+
+    pasteboard.simulateCopyText("after the pause");
+    runtime.advance(200ms);
+    EXPECT_EQ(texts(), QStringList{"after the pause"});
+}
+
+TEST_F(ClipboardMonitorTest, TwoQuickPausesEndSixTenthsAfterTheFirst)
+{
+    start();
+    advanceTo(1000ms);
+    monitor->pauseBriefly();
+    advanceTo(1400ms);
+    monitor->pauseBriefly();
+    advanceTo(1550ms);
+    pasteboard.simulateCopyText("during");
+    advanceTo(1600ms);
+    EXPECT_FALSE(monitor->isPaused());
+    advanceTo(1650ms);
+    pasteboard.simulateCopyText("after the first pause ended");
+    runtime.advance(3s);
+    EXPECT_EQ(texts(), QStringList{"after the first pause ended"});
+    EXPECT_EQ(clipTimes, QList<Milliseconds>{1800ms});
+}
+
+TEST_F(ClipboardMonitorTest, ImagesAreConvertedToPngOnTheEncodeQueue)
+{
+    start();
+    EXPECT_TRUE(runtime.serialQueueLabels().contains(encodeQueue));
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(runtime.pendingCount(encodeQueue), 1);
+
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.advance(10ms);
+    ASSERT_EQ(clips.size(), 1);
+    EXPECT_EQ(clips.first().kind, ClipboardItemKind::image);
+    EXPECT_EQ(clips.first().imageData, pngOfJpeg());
+    EXPECT_FALSE(clips.first().text);
+
+    // Bytes that do not convert are kept as read.
+    const QByteArray opaque = QByteArray("not an image ") + QByteArray(200, 'x');
+    pasteboard.simulateCopyData(opaque, "image/x-unknown");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    ASSERT_EQ(clips.size(), 2);
+    EXPECT_EQ(clips.last().imageData, opaque);
+}
+
+TEST_F(ClipboardMonitorTest, ImageConvertedDuringAPauseIsDropped)
+{
+    start();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    monitor->pauseBriefly();
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.advance(10ms);
+    EXPECT_EQ(runtime.pendingCount(encodeQueue), 0);
+    runtime.advance(3s);
+    EXPECT_TRUE(clips.isEmpty());
+}
+
+TEST_F(ClipboardMonitorTest, ImageCopiedJustBeforeTextCanArriveAfterIt)
+{
+    start();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    pasteboard.simulateCopyText("text");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    EXPECT_EQ(texts(), QStringList{"text"});
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.runUntilIdle();
+    EXPECT_EQ(texts(), (QStringList{"text", "<image>"}));
+}
+
+TEST_F(ClipboardMonitorTest, SeveralFilesYieldOneClipFromTheFirst)
+{
+    QTemporaryDir dir;
+    QStringList paths;
+    for (const char *name : {"first.txt", "second.md"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("contents of ") + name);
+        paths << file.fileName();
+    }
+    start();
+    pasteboard.simulateCopy();
+    pasteboard.setFileURLs({QUrl::fromLocalFile(paths[0]), QUrl::fromLocalFile(paths[1])});
+    runtime.advance(3s);
+    EXPECT_EQ(texts(), QStringList{"contents of first.txt"});
+}
+
+TEST_F(ClipboardMonitorTest, StopEndsAttemptsPollingAndTheImageInFlight)
+{
+    start();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    // A second change, still unreadable, with its attempts under way.
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    monitor->stop();
+    EXPECT_FALSE(monitor->isStarted());
+    const int reads = pasteboard.readCount();
+    publishText("after stop");
+    runtime.setQueueHeld(encodeQueue, false);
+    monitor->pasteboardDidChange();
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(pasteboard.readCount(), reads);
+}
+
+TEST_F(ClipboardMonitorTest, ReleasedMonitorsWorkDoesNothing)
+{
+    start();
+    // An image job done, its delivery to the main thread not yet run, when the monitor goes.
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    runtime.advance(10ms);
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.mainQueue().async([this] { monitor.reset(); });
+    runtime.runUntilIdle();
+    EXPECT_FALSE(monitor);
+    EXPECT_TRUE(clips.isEmpty());
+
+    // Attempts, a pause's end and the poll timer left behind by another monitor.
+    monitor = std::make_unique<ClipboardMonitor>(runtime, pasteboard, codec);
+    start();
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    monitor->pauseBriefly();
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    monitor.reset();
+    const int reads = pasteboard.readCount();
+    publishText("nobody listens");
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(pasteboard.readCount(), reads);
+    EXPECT_EQ(runtime.pendingCount("main"), 0);
+}
+
+} // namespace

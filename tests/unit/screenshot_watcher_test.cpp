@@ -1,0 +1,323 @@
+#include "capture/ClipboardMonitor.h"
+#include "capture/ScreenshotFileWatcher.h"
+#include "platform/api/FileEvents.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/ManualRuntime.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString debounceQueue = "Personal.Gleanery.screenshot-debounce";
+
+// File events reported by hand. Like the real thing, a report reaches the watch's queue one latency
+// later (the worst case of its batching), and nothing arrives once the stream is gone.
+class TestFileEvents : public FileEvents
+{
+public:
+    struct Watch
+    {
+        QStringList folders;
+        Milliseconds latency;
+        TaskQueue *queue;
+        PathsCallback onPaths;
+        bool active = true;
+    };
+
+    std::unique_ptr<FileEventStream> watch(const QStringList &folders, Milliseconds latency, TaskQueue &queue,
+                                           PathsCallback onPaths) override
+    {
+        if (failToWatch)
+            return nullptr;
+        auto watch = std::make_shared<Watch>(Watch{folders, latency, &queue, std::move(onPaths)});
+        watches.push_back(watch);
+        return std::make_unique<Stream>(watch);
+    }
+
+    void report(const QStringList &paths)
+    {
+        for (const std::shared_ptr<Watch> &watch : watches) {
+            if (watch->active)
+                watch->queue->asyncAfter(watch->latency, [watch, paths] {
+                    if (watch->active)
+                        watch->onPaths(paths);
+                });
+        }
+    }
+    int activeCount() const
+    {
+        return int(std::count_if(watches.begin(), watches.end(), [](auto &w) { return w->active; }));
+    }
+
+    std::vector<std::shared_ptr<Watch>> watches;
+    bool failToWatch = false;
+
+private:
+    struct Stream : FileEventStream
+    {
+        explicit Stream(std::shared_ptr<Watch> watch) : watch(std::move(watch)) {}
+        ~Stream() override { watch->active = false; }
+        std::shared_ptr<Watch> watch;
+    };
+};
+
+// Counts conversions of the files' own bytes (written as "tiff"), which happen once per file read;
+// the pasteboard export re-encodes PNG and is not counted.
+class CountingCodec : public FakeImageCodec
+{
+public:
+    DecodedImagePtr bitmapFromData(const QByteArray &data) const override
+    {
+        if (data.startsWith("FAKEIMG") && data.contains(" tiff;"))
+            ++fileConversions;
+        return FakeImageCodec::bitmapFromData(data);
+    }
+    mutable std::atomic_int fileConversions{0};
+};
+
+// Records whether the monitor was paused at the moment the pasteboard was written.
+class RecordingPasteboard : public FakePasteboard
+{
+public:
+    void clearContents() override
+    {
+        pausedAtWrite << (monitor && monitor->isPaused());
+        FakePasteboard::clearContents();
+    }
+    ClipboardMonitor *monitor = nullptr;
+    QList<bool> pausedAtWrite;
+};
+
+class ScreenshotWatcherTest : public ::testing::Test
+{
+protected:
+    ManualRuntime runtime;
+    RecordingPasteboard pasteboard;
+    CountingCodec codec;
+    TestFileEvents fileEvents;
+    QTemporaryDir dir;
+    ClipboardMonitor monitor{runtime, pasteboard, codec};
+    std::unique_ptr<ScreenshotFileWatcher> watcher =
+        std::make_unique<ScreenshotFileWatcher>(runtime, fileEvents, pasteboard, codec, monitor);
+
+    QList<ClipboardItem> clips;
+    QList<Milliseconds> clipTimes;
+    QList<ClipboardItem> monitorClips;
+
+    void SetUp() override
+    {
+        pasteboard.monitor = &monitor;
+        monitor.start([this](const ClipboardItem &item) { monitorClips << item; });
+    }
+    void start(const QStringList &folders = {})
+    {
+        watcher->start(
+            [this](const ClipboardItem &item) {
+                clips << item;
+                clipTimes << runtime.elapsed();
+            },
+            folders.isEmpty() ? QStringList{dir.path()} : folders);
+    }
+    static QByteArray imageBytes(const QByteArray &payload = "shot")
+    {
+        return FakeImageCodec::makeImage(QSize(1440, 900), "tiff", payload + QByteArray(200, '.'));
+    }
+    static QByteArray pngBytes(const QByteArray &payload = "shot")
+    {
+        return FakeImageCodec::makeImage(QSize(1440, 900), "png", payload + QByteArray(200, '.'));
+    }
+    QString write(const QString &name, const QByteArray &bytes = imageBytes())
+    {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        return path;
+    }
+    // Reports each path alone and lets it be captured.
+    void captureEach(const QStringList &paths)
+    {
+        for (const QString &path : paths) {
+            fileEvents.report({path});
+            runtime.advance(600ms);
+        }
+    }
+};
+
+TEST_F(ScreenshotWatcherTest, WatchesTheGivenFoldersInOrderOnTheDebounceQueue)
+{
+    const QStringList folders{dir.path(), dir.filePath("Desktop that does not exist")};
+    start(folders);
+    EXPECT_TRUE(watcher->isWatching());
+    ASSERT_EQ(fileEvents.watches.size(), 1u);
+    EXPECT_EQ(fileEvents.watches[0]->folders, folders);
+    EXPECT_EQ(fileEvents.watches[0]->latency, 150ms);
+    fileEvents.report({write("Screenshot 1.png")});
+    EXPECT_EQ(runtime.pendingCount(debounceQueue), 1);
+
+    // A second start ends the first watch.
+    start(folders);
+    EXPECT_EQ(fileEvents.activeCount(), 1);
+    EXPECT_FALSE(fileEvents.watches[0]->active);
+
+    // No watch at all is quiet.
+    fileEvents.failToWatch = true;
+    start(folders);
+    EXPECT_FALSE(watcher->isWatching());
+    EXPECT_EQ(fileEvents.activeCount(), 0);
+    runtime.advance(2s);
+    EXPECT_TRUE(clips.isEmpty());
+}
+
+TEST_F(ScreenshotWatcherTest, BurstOfEventsYieldsOneReadAndOneClipAlsoOnThePasteboard)
+{
+    start();
+    const QString path = write("Screenshot 2026-01-01 at 09.00.00.png");
+    for (Milliseconds at : {0ms, 200ms, 400ms}) {
+        runtime.advance(at - runtime.elapsed());
+        fileEvents.report({path});
+    }
+    const Milliseconds lastEvent = 400ms;
+    runtime.advance(lastEvent + 349ms - runtime.elapsed());
+    EXPECT_TRUE(clips.isEmpty());
+    runtime.advance(lastEvent + 500ms - runtime.elapsed());
+
+    ASSERT_EQ(clips.size(), 1);
+    EXPECT_GT(clipTimes[0] - lastEvent, 350ms);
+    EXPECT_LE(clipTimes[0] - lastEvent, 500ms);
+    EXPECT_EQ(codec.fileConversions, 1);
+    const ClipboardItem &clip = clips[0];
+    EXPECT_EQ(clip.kind, ClipboardItemKind::image);
+    EXPECT_EQ(clip.imageData, pngBytes());
+    EXPECT_FALSE(clip.text);
+
+    EXPECT_EQ(pasteboard.dataForType("image/png"), pngBytes());
+    EXPECT_EQ(pasteboard.imageObjects().size(), 1);
+    EXPECT_EQ(pasteboard.pausedAtWrite, QList<bool>{true});
+    runtime.advance(5s);
+    EXPECT_TRUE(monitorClips.isEmpty());
+}
+
+TEST_F(ScreenshotWatcherTest, OnlyScreenshotNamedStillImagesAreRead)
+{
+    start();
+    const QStringList ignored{write("Screenshot 2026-01-01.gif"), write("my screenshot.png"),
+                              write("Photo.png"), write("Screenshot notes.txt"),
+                              write("Screenshot small.png", QByteArray(128, 's'))};
+    const QStringList accepted{write("CleanShot 2026-01-01.jpg"), write("Screen Shot 2020-01-01.tiff"),
+                               write("sub/window-SCREENCAPTURE-1.heic")};
+    fileEvents.report(ignored + accepted);
+    runtime.advance(1s);
+    EXPECT_EQ(clips.size(), accepted.size());
+    EXPECT_EQ(codec.fileConversions, accepted.size());
+}
+
+TEST_F(ScreenshotWatcherTest, EachPathIsCapturedOnceUntil41DistinctPathsWereRecorded)
+{
+    start();
+    const QString first = write("Screenshot 00.png");
+    captureEach({first});
+    write("Screenshot 00.png", imageBytes("edited"));
+    captureEach({first});
+    ASSERT_EQ(clips.size(), 1);
+
+    QStringList others;
+    for (int i = 1; i <= 39; ++i)
+        others << write(QString("Screenshot %1.png").arg(i, 2, 10, QChar('0')));
+    fileEvents.report(others); // one batch, one read each
+    runtime.advance(1s);
+    ASSERT_EQ(clips.size(), 40);
+    captureEach({first});
+    EXPECT_EQ(clips.size(), 40);
+
+    captureEach({write("Screenshot 40.png")}); // the 41st distinct path is still captured...
+    EXPECT_EQ(clips.size(), 41);
+    captureEach({first}); // ...and then the memory is empty
+    ASSERT_EQ(clips.size(), 42);
+    EXPECT_EQ(clips.last().imageData, pngBytes("edited"));
+}
+
+TEST_F(ScreenshotWatcherTest, FileNotReadableYetIsReadOnItsNextEvent)
+{
+    start();
+    // Gone before it is read.
+    const QString removed = write("Screenshot removed.png");
+    fileEvents.report({removed});
+    QFile::remove(removed);
+    runtime.advance(1s);
+    // Created, but still empty when its quiet time is over.
+    const QString slow = write("Screenshot slow.png", {});
+    fileEvents.report({slow});
+    runtime.advance(1s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_TRUE(pasteboard.writeLog.isEmpty());
+
+    write("Screenshot slow.png");
+    captureEach({slow});
+    write("Screenshot removed.png");
+    captureEach({removed});
+    EXPECT_EQ(clips.size(), 2);
+}
+
+TEST_F(ScreenshotWatcherTest, StopCancelsWaitingWorkAndForgetsCapturedPaths)
+{
+    start();
+    const QString path = write("Screenshot 1.png");
+    fileEvents.report({path});
+    runtime.advance(200ms);
+    ASSERT_EQ(runtime.pendingCount(debounceQueue), 1);
+    watcher->stop();
+    EXPECT_FALSE(watcher->isWatching());
+    EXPECT_EQ(fileEvents.activeCount(), 0);
+    EXPECT_EQ(runtime.pendingCount(debounceQueue), 0);
+    fileEvents.report({path});
+    runtime.advance(2s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(codec.fileConversions, 0);
+
+    start();
+    captureEach({path, path});
+    EXPECT_EQ(clips.size(), 1);
+    watcher->stop();
+    start();
+    captureEach({path});
+    EXPECT_EQ(clips.size(), 2);
+}
+
+TEST_F(ScreenshotWatcherTest, ReleasedWatchersWorkDoesNothing)
+{
+    start();
+    const QString path = write("Screenshot 1.png");
+    fileEvents.report({path});
+    runtime.advance(150ms); // scheduled for 500 ms
+    // Runs after the read at 500 ms has handed its clip to the main thread, before the hand-over runs.
+    runtime.mainQueue().asyncAfter(350ms, [this] { watcher.reset(); });
+    runtime.advance(2s);
+    EXPECT_FALSE(watcher);
+    EXPECT_EQ(codec.fileConversions, 1);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_TRUE(pasteboard.writeLog.isEmpty());
+    EXPECT_FALSE(monitor.isPaused());
+
+    // Waiting work and later events of a released watcher.
+    watcher = std::make_unique<ScreenshotFileWatcher>(runtime, fileEvents, pasteboard, codec, monitor);
+    start();
+    fileEvents.report({path});
+    runtime.advance(200ms);
+    watcher.reset();
+    fileEvents.report({path});
+    runtime.advance(2s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(runtime.pendingCount(debounceQueue), 0);
+}
+
+} // namespace
