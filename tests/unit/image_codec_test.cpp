@@ -368,15 +368,16 @@ TEST(ImageCodec, AspectRatioComesFromTheImage)
     EXPECT_DOUBLE_EQ(ClipboardItem::makeImage(f.gif, QDateTime()).imageAspectRatio(codec), 1.5);
 }
 
-// The bounds leave room for the largest real screens: an 8K screenshot decodes.
-TEST(ImageCodec, DecodesAnEightKScreenshot)
+// The bounds leave room for the largest real screens: an image of exactly the pixel bound (more
+// than an 8K screenshot) decodes.
+TEST(ImageCodec, DecodesAnImageAtThePixelBound)
 {
     const QtImageCodec codec;
-    QImage source(7680, 4320, QImage::Format_RGB32);
+    QImage source(8192, 8192, QImage::Format_RGB32);
     source.fill(QColor(40, 44, 52));
     const QByteArray png = qtEncode(source, "png");
-    EXPECT_EQ(codec.sizeFromData(png), std::optional<QSize>(QSize(7680, 4320)));
-    EXPECT_EQ(decodedQImage(codec.imageFromData(png)).size(), QSize(7680, 4320));
+    EXPECT_EQ(codec.sizeFromData(png), std::optional<QSize>(QSize(8192, 8192)));
+    EXPECT_EQ(decodedQImage(codec.imageFromData(png)).size(), QSize(8192, 8192));
 }
 
 struct BadInput
