@@ -8,7 +8,11 @@
 #include <QMimeDatabase>
 #include <QStringDecoder>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tarno {
 
@@ -233,18 +237,42 @@ std::optional<QByteArray> readRegularFile(const QUrl &url)
 {
     if (!url.isLocalFile())
         return std::nullopt;
-    const QString path = url.toLocalFile();
-    // Opening a FIFO for reading would wait for a writer forever; only regular files are read.
+    const QByteArray path = QFile::encodeName(url.toLocalFile());
+    // Opening a FIFO for reading would wait for a writer forever, so only a regular file is opened.
+    // The open itself does not block either, and the opened file is checked again, in case the path
+    // was replaced between the two steps.
     struct stat status
     {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISREG(status.st_mode))
+    if (::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode))
         return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    QByteArray bytes;
+    qsizetype used = 0;
+    if (ok) {
+        // One byte more than the reported size, so that a file of the reported size ends without a
+        // second allocation; files whose size is not known in advance (procfs) grow the buffer.
+        bytes.resize(qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096));
+        for (;;) {
+            if (used == bytes.size())
+                bytes.resize(bytes.size() * 2);
+            const ssize_t count = ::read(fd, bytes.data() + used, size_t(bytes.size() - used));
+            if (count > 0) {
+                used += count;
+            } else if (count == 0) {
+                break;
+            } else if (errno != EINTR) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (!ok)
         return std::nullopt;
+    bytes.truncate(used);
     return bytes;
 }
 

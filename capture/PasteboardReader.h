@@ -33,8 +33,9 @@ bool isScreenshotFileURL(const QUrl &url);
 bool isImageFileURL(const QUrl &url);
 bool isTextFileURL(const QUrl &url);
 
-// A whole regular file, or nothing. Anything else (a folder, a FIFO, a device) is never opened, so
-// reading cannot block on it.
+// A whole regular file, or nothing (missing, unreadable, or failing part-way). Anything else (a
+// folder, a FIFO, a device) is never read, so reading cannot block on it, even when the path is
+// replaced while it is being read.
 std::optional<QByteArray> readRegularFile(const QUrl &url);
 // A whole regular file decoded as UTF-8, or nothing when it is not valid UTF-8.
 std::optional<QString> readUtf8File(const QUrl &url);

@@ -56,6 +56,8 @@ QList<PasteboardItemPtr> FakePasteboard::items() const
 {
     ++m_reads;
     QList<PasteboardItemPtr> result;
+    if (m_itemsHidden)
+        return result;
     for (const FakePasteboardItem &item : m_items)
         result.append(std::make_shared<Item>(item));
     return result;

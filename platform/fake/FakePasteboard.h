@@ -32,6 +32,9 @@ public:
     void setImageObjects(QList<DecodedImagePtr> images) { m_images = std::move(images); }
     void setFileURLs(QList<QUrl> urls) { m_urls = std::move(urls); }
     void setStringObjects(QStringList strings) { m_strings = std::move(strings); }
+    // items() reports none while the typed reads still answer from the content, as a pasteboard
+    // that offers data without listing items.
+    void setItemsHidden(bool hidden) { m_itemsHidden = hidden; }
     // Empties everything and moves the change count, as a new owner taking the clipboard would.
     void simulateCopy();
     // Replaces the content with one text item and moves the change count.
@@ -67,6 +70,7 @@ private:
     QList<DecodedImagePtr> m_images;
     QList<QUrl> m_urls;
     QStringList m_strings;
+    bool m_itemsHidden = false;
     qint64 m_changeCount = 1;
     mutable int m_reads = 0;
 };
