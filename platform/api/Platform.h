@@ -4,6 +4,7 @@ namespace tarno {
 
 class ImageCodec;
 class Pasteboard;
+class ProcessRunner;
 class Runtime;
 
 // What the process-wide services (each reached as `shared()`) are built over. The composition root
@@ -15,6 +16,7 @@ struct Platform
     Runtime *runtime = nullptr;
     const ImageCodec *codec = nullptr;
     Pasteboard *generalPasteboard = nullptr;
+    ProcessRunner *processRunner = nullptr;
 
     static const Platform &current();
     static void install(const Platform &platform);
