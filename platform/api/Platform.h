@@ -5,6 +5,7 @@ namespace tarno {
 class FileEvents;
 class ImageCodec;
 class Pasteboard;
+class ProcessRunner;
 class Runtime;
 
 // What the process-wide services (each reached as `shared()`) are built over. The composition root
@@ -17,6 +18,7 @@ struct Platform
     const ImageCodec *codec = nullptr;
     Pasteboard *generalPasteboard = nullptr;
     FileEvents *fileEvents = nullptr;
+    ProcessRunner *processRunner = nullptr;
 
     static const Platform &current();
     static void install(const Platform &platform);
