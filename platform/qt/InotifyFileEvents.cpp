@@ -24,12 +24,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kFileEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+constexpr std::uint32_t kFileEvents =
+    IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
 // Masks only ever grow (IN_MASK_ADD): one folder can be both covered and the ancestor of a missing one.
 constexpr std::uint32_t kCoveredMask =
     kFileEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_EXCL_UNLINK | IN_MASK_ADD;
 // An ancestor of a missing folder only needs to hear of the next path component appearing.
-constexpr std::uint32_t kAncestorMask = IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
+constexpr std::uint32_t kAncestorMask =
+    IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_MASK_ADD;
 // Guards against pathological trees (bind-mount loops); real screenshot folders are shallow.
 constexpr int kMaxDepth = 64;
 

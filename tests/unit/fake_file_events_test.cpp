@@ -43,7 +43,8 @@ TEST(FakeFileEventsTest, EndedOrRefusedStreamsReceiveNothing)
     EXPECT_EQ(calls, 0);
 
     events.failWatch = true;
-    EXPECT_EQ(events.watch({"/b"}, 150ms, runtime.mainQueue(), [&](const QStringList &) { ++calls; }), nullptr);
+    EXPECT_EQ(events.watch({"/b"}, 150ms, runtime.mainQueue(), [&](const QStringList &) { ++calls; }),
+              nullptr);
     EXPECT_EQ(events.requests.size(), 2);
     events.emitPaths({"/b/x.png"});
     runtime.runUntilIdle();

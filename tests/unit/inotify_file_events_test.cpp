@@ -227,11 +227,16 @@ TEST_F(InotifyFileEventsTest, FilesAlreadyInWatchedFoldersAtStartAreNotReported)
     EXPECT_EQ(recorder.paths(), QStringList{at("sentinel.png")});
 }
 
-enum class Arrival { StepByStep, DeepMkpath, MovedIn, Recreated };
+enum class Arrival
+{
+    StepByStep,
+    DeepMkpath,
+    MovedIn,
+    Recreated
+};
 
 class MissingFolderTest : public InotifyFileEventsTest, public ::testing::WithParamInterface<Arrival>
-{
-};
+{};
 
 TEST_P(MissingFolderTest, ListedFolderIsCoveredOnceItExists)
 {
@@ -309,8 +314,7 @@ TEST_F(InotifyFileEventsTest, EventsWithinTheLatencyArriveAsOneBatchInFirstSeenO
     ASSERT_TRUE(recorder.waitFor(at("a.png")));
     writeFile(at("sentinel.png"));
     ASSERT_TRUE(recorder.waitFor(at("sentinel.png")));
-    EXPECT_EQ(recorder.batches(),
-              (QList<QStringList>{{at("a.png"), at("b.png")}, {at("sentinel.png")}}));
+    EXPECT_EQ(recorder.batches(), (QList<QStringList>{{at("a.png"), at("b.png")}, {at("sentinel.png")}}));
 }
 
 TEST_F(InotifyFileEventsTest, NothingIsDeliveredAfterTheStreamIsDestroyed)

@@ -126,8 +126,8 @@ TEST_F(MimePasteboardTest, FileManagerCopyOffersTheFilesAndNotTheTextOfTheirPath
     EXPECT_TRUE(pasteboard.stringObjects().isEmpty());
     EXPECT_EQ(pasteboard.fileURLs(), (QList<QUrl>{QUrl::fromLocalFile(photo), QUrl::fromLocalFile(notes)}));
 
-    EXPECT_EQ(readCaptures(pasteboard), (PasteboardCaptures{PasteboardCapture::image(png),
-                                                            PasteboardCapture::text("# Notes")}));
+    EXPECT_EQ(readCaptures(pasteboard),
+              (PasteboardCaptures{PasteboardCapture::image(png), PasteboardCapture::text("# Notes")}));
 }
 
 TEST_F(MimePasteboardTest, FileManagerDragOfAScreenshotYieldsTheScreenshot)
@@ -135,7 +135,8 @@ TEST_F(MimePasteboardTest, FileManagerDragOfAScreenshotYieldsTheScreenshot)
     const QString shot = file("Screenshot 2024-05-01 at 10.00.00.png", png);
     const QString notes = file("notes.txt", "notes");
     // URIs this time, in another order than the list, with the localhost form for one of them.
-    const QByteArray localhost = "file://localhost" + QUrl::fromLocalFile(notes).toEncoded(QUrl::RemoveScheme);
+    const QByteArray localhost =
+        "file://localhost" + QUrl::fromLocalFile(notes).toEncoded(QUrl::RemoveScheme);
     const RawMimeData data({
         {"text/uri-list", uri(notes) + "\r\n" + uri(shot) + "\r\n"},
         {"application/x-kde4-urilist", uri(notes) + "\r\n" + uri(shot) + "\r\n"},
@@ -226,8 +227,7 @@ TEST_F(MimePasteboardTest, BrowserLinkDragYieldsTheLinkAsText)
     const QString link = "https://example.com/articles/42?ref=home";
     const QString mozUrl = link + "\nAn article";
     const auto data = mimeData({
-        {"text/x-moz-url",
-         QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2)},
+        {"text/x-moz-url", QByteArray(reinterpret_cast<const char *>(mozUrl.utf16()), mozUrl.size() * 2)},
         {"_NETSCAPE_URL", mozUrl.toUtf8()},
         {"text/uri-list", link.toUtf8() + "\r\n"},
         {"text/plain", link.toUtf8()},
@@ -259,8 +259,9 @@ TEST_F(MimePasteboardTest, EditorTextIsDecodedByItsCharset)
         SCOPED_TRACE(entry.formats.first().first.toStdString());
         const MimeDataPasteboard pasteboard(mimeData(entry.formats));
         EXPECT_FALSE(containsImageType(pasteboard));
-        const PasteboardCaptures expected =
-            entry.expected ? PasteboardCaptures{PasteboardCapture::text(*entry.expected)} : PasteboardCaptures{};
+        const PasteboardCaptures expected = entry.expected
+                                                ? PasteboardCaptures{PasteboardCapture::text(*entry.expected)}
+                                                : PasteboardCaptures{};
         EXPECT_EQ(readCaptures(pasteboard), expected);
     }
 }

@@ -91,20 +91,19 @@ TEST_P(TargetTest, OnlyTheTrimmedWordClipboardCounts)
     EXPECT_EQ(runner.callLog, QStringList{"run " + readTarget});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, TargetTest,
-    ::testing::Values(TargetCase{"plain", QByteArray("clipboard"), true},
-                      TargetCase{"newline", QByteArray("clipboard\n"), true},
-                      TargetCase{"padded", QByteArray(" \t clipboard \r\n"), true},
-                      TargetCase{"file", QByteArray("file\n"), false},
-                      TargetCase{"unknown", QByteArray("unknown\n"), false},
-                      TargetCase{"capitalised", QByteArray("Clipboard\n"), false},
-                      TargetCase{"longer", QByteArray("clipboards\n"), false},
-                      TargetCase{"inner", QByteArray("clip board\n"), false},
-                      TargetCase{"empty", QByteArray(""), false},
-                      TargetCase{"notUtf8", QByteArray("clipboard\xff\n"), false},
-                      TargetCase{"unset", std::nullopt, false}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Values, TargetTest,
+                         ::testing::Values(TargetCase{"plain", QByteArray("clipboard"), true},
+                                           TargetCase{"newline", QByteArray("clipboard\n"), true},
+                                           TargetCase{"padded", QByteArray(" \t clipboard \r\n"), true},
+                                           TargetCase{"file", QByteArray("file\n"), false},
+                                           TargetCase{"unknown", QByteArray("unknown\n"), false},
+                                           TargetCase{"capitalised", QByteArray("Clipboard\n"), false},
+                                           TargetCase{"longer", QByteArray("clipboards\n"), false},
+                                           TargetCase{"inner", QByteArray("clip board\n"), false},
+                                           TargetCase{"empty", QByteArray(""), false},
+                                           TargetCase{"notUtf8", QByteArray("clipboard\xff\n"), false},
+                                           TargetCase{"unset", std::nullopt, false}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(ScreenshotPreferencesTest, StepsTurnEveryFailureIntoFalseOrNone)
 {
@@ -153,7 +152,8 @@ TEST_P(FoldersTest, LocationFirstThenTheFallBacks)
     folder("~/shots"); // a folder literally named "~" below home, which must not be found
 
     if (GetParam().location)
-        runner.scriptExit(readLocation, 0, QString(*GetParam().location).replace("HOME", home.path()).toUtf8());
+        runner.scriptExit(readLocation, 0,
+                          QString(*GetParam().location).replace("HOME", home.path()).toUtf8());
     else
         runner.scriptExit(readLocation, 1);
 
@@ -168,11 +168,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FoldersCase{"unset", std::nullopt, false, {"Desktop"}},
         FoldersCase{"unsetWithScreenshots", std::nullopt, true, {"Desktop", "Pictures/Screenshots"}},
-        FoldersCase{"elsewhere", QString("HOME/Elsewhere\n"), true,
-                    {"Elsewhere", "Desktop", "Pictures/Screenshots"}},
+        FoldersCase{
+            "elsewhere", QString("HOME/Elsewhere\n"), true, {"Elsewhere", "Desktop", "Pictures/Screenshots"}},
         FoldersCase{"desktop", QString("HOME/Desktop\n"), false, {"Desktop"}},
-        FoldersCase{"desktopWithSlash", QString("  HOME/Desktop/\n"), true, {"Desktop", "Pictures/Screenshots"}},
-        FoldersCase{"screenshotsTwice", QString("HOME/Pictures/Screenshots\n"), true,
+        FoldersCase{
+            "desktopWithSlash", QString("  HOME/Desktop/\n"), true, {"Desktop", "Pictures/Screenshots"}},
+        FoldersCase{"screenshotsTwice",
+                    QString("HOME/Pictures/Screenshots\n"),
+                    true,
                     {"Pictures/Screenshots", "Desktop", "Pictures/Screenshots"}},
         FoldersCase{"file", QString("HOME/a-file\n"), false, {"Desktop"}},
         FoldersCase{"missing", QString("HOME/Gone\n"), false, {"Desktop"}},
