@@ -73,7 +73,7 @@ std::optional<QString> localPath(const QUrl &url)
 {
     if (!url.isValid() || url.scheme() != u"file")
         return std::nullopt;
-    if (!url.host().isEmpty())
+    if (!url.host().isEmpty() && url.host().compare(u"localhost", Qt::CaseInsensitive) != 0)
         return std::nullopt;
     const QString encoded = url.path(QUrl::FullyEncoded);
     if (!encoded.startsWith(u'/') || encoded.contains(u"%2f", Qt::CaseInsensitive) ||
