@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/api/Pasteboard.h"
+#include "platform/qt/X11SelectionWatcher.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QMimeData;
+
+namespace tarno {
+
+// The general pasteboard on X11: the CLIPBOARD selection (never PRIMARY).
+//
+// Every change of the selection's owner moves the change count: a copy made in another program, the
+// owner's window or program going away, and each write made here. A watcher thread with an X
+// connection of its own learns of the changes and reads each new owner's content into a snapshot,
+// which it hands to the main thread; a slow or hung owner therefore never freezes the program, and a
+// newer change abandons the read in progress. Until the snapshot of the current change count has
+// arrived, every read answers empty; reads of a snapshot never touch X. What was on the clipboard
+// at construction is read too but does not move the count.
+//
+// Writes go through QClipboard, which then serves the other programs; each write builds on the
+// previous ones since the last clearContents(), moves the count and is readable here at once.
+//
+// Main thread only. Construct after the application object, destroy before it. Off X (no display,
+// or a Qt platform other than xcb) only the writes move the count.
+class X11Clipboard : public QObject, public Pasteboard
+{
+    Q_OBJECT
+
+public:
+    // Turns a snapshot into the reads of this pasteboard; without one, every read answers empty.
+    using ReaderFactory = std::function<std::shared_ptr<const PasteboardReader>(std::shared_ptr<const QMimeData>)>;
+
+    explicit X11Clipboard(ReaderFactory readerFactory = {}, X11SelectionLimits limits = {},
+                          QObject *parent = nullptr);
+    ~X11Clipboard() override;
+
+    // Whether owner changes made by other programs are seen.
+    bool isWatching() const;
+
+    // The content for the current change count; null while it is still being read.
+    std::shared_ptr<const QMimeData> snapshot() const;
+
+    QList<PasteboardItemPtr> items() const override;
+    QStringList types() const override;
+    std::optional<QByteArray> dataForType(const QString &type) const override;
+    std::optional<QString> stringForType(const QString &type) const override;
+    QList<DecodedImagePtr> imageObjects() const override;
+    QList<QUrl> fileURLs() const override;
+    QStringList stringObjects() const override;
+
+    qint64 changeCount() const override;
+    void clearContents() override;
+    void setString(const QString &text, const QString &type) override;
+    void setData(const QByteArray &data, const QString &type) override;
+    void writeImage(const DecodedImagePtr &image) override;
+
+Q_SIGNALS:
+    // The count moved; emitted from inside the write for our own writes.
+    void changeCountChanged(qint64 changeCount);
+    // The snapshot of the current change count is ready (right away for our own writes).
+    void snapshotReady();
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace tarno

@@ -1,0 +1,706 @@
+#include "platform/qt/X11SelectionWatcher.h"
+
+#include <QHash>
+
+#include <xcb/xcb.h>
+#include <xcb/xfixes.h>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tarno {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct FreeDeleter
+{
+    void operator()(void *pointer) const { std::free(pointer); }
+};
+template<typename T>
+using XcbPointer = std::unique_ptr<T, FreeDeleter>;
+
+enum class CommandKind { Sync, Reread, Stop };
+struct Command
+{
+    CommandKind kind;
+    quint64 token = 0;
+};
+
+// Qt's own ranking of the text targets: the first one offered is asked for first.
+enum class TextTarget { Utf8String, String, Text, PlainUtf8, Plain };
+
+std::optional<TextTarget> textTarget(const QString &name)
+{
+    if (name == QLatin1String("UTF8_STRING"))
+        return TextTarget::Utf8String;
+    if (name == QLatin1String("STRING"))
+        return TextTarget::String;
+    if (name == QLatin1String("TEXT"))
+        return TextTarget::Text;
+    if (name.compare(QLatin1String("text/plain;charset=utf-8"), Qt::CaseInsensitive) == 0)
+        return TextTarget::PlainUtf8;
+    if (name == QLatin1String("text/plain"))
+        return TextTarget::Plain;
+    return std::nullopt;
+}
+
+// "type/subtype" with optional parameters; atoms such as PIXMAP or TARGETS are not.
+bool isMimeLike(const QString &name)
+{
+    const qsizetype slash = name.indexOf(u'/');
+    if (slash <= 0 || slash == name.size() - 1)
+        return false;
+    for (const QChar c : name) {
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
+            return false;
+    }
+    return true;
+}
+
+bool isImageName(const QString &name)
+{
+    return name.contains(QLatin1String("image"), Qt::CaseInsensitive);
+}
+
+// One group of targets that yields at most one format: its candidates are asked in order until one
+// answers with data.
+struct TargetGroup
+{
+    enum Kind { Text, Raw };
+    Kind kind = Raw;
+    QList<xcb_atom_t> candidates;
+};
+
+// One conversion request in flight. Each gets a fresh window, so that a late answer to an abandoned
+// request can never be mistaken for the answer to a newer one.
+struct Transfer
+{
+    xcb_window_t window = XCB_NONE;
+    xcb_atom_t target = XCB_NONE;
+    bool incremental = false;
+    bool discarding = false;
+    xcb_atom_t type = XCB_NONE;
+    QByteArray data;
+    Clock::time_point deadline;
+};
+
+struct Read
+{
+    quint64 serial = 0;
+    xcb_timestamp_t time = XCB_CURRENT_TIME;
+    bool haveTargets = false;
+    QList<TargetGroup> plan;
+    qsizetype group = 0;
+    qsizetype candidate = 0;
+    Transfer transfer;
+    SelectionContent content;
+    qint64 bytes = 0;
+};
+
+struct Property
+{
+    xcb_atom_t type = XCB_NONE;
+    uint8_t format = 0;
+    QByteArray data;
+    bool tooLarge = false;
+};
+
+} // namespace
+
+class X11SelectionWatcher::Private
+{
+public:
+    Private(Callbacks callbacks, std::optional<X11ClientIds> ourClient, X11SelectionLimits limits)
+        : m_callbacks(std::move(callbacks)), m_ourClient(ourClient), m_limits(limits)
+    {
+    }
+
+    ~Private()
+    {
+        if (m_thread.joinable()) {
+            post({CommandKind::Stop});
+            m_thread.join();
+        }
+        if (m_connection) {
+            if (m_read)
+                destroyWindow(m_read->transfer);
+            xcb_disconnect(m_connection);
+        }
+        if (m_wakeFd >= 0)
+            ::close(m_wakeFd);
+    }
+
+    bool connect();
+    void start() { m_thread = std::thread([this] { run(); }); }
+    void post(Command command);
+
+    bool isConnected() const { return m_connected; }
+
+private:
+    void run();
+    std::vector<Command> takeCommands();
+    bool handleCommand(const Command &command);
+    void drainQueuedEvents();
+    void handleEvent(const xcb_generic_event_t *event);
+    void handleOwnerChange(xcb_window_t owner, xcb_timestamp_t time);
+    void handleSelectionNotify(const xcb_selection_notify_event_t *event);
+    void handlePropertyNotify(const xcb_property_notify_event_t *event);
+
+    void startRead(quint64 serial, xcb_timestamp_t time);
+    void request(xcb_atom_t target);
+    void transferDone(xcb_atom_t type, const QByteArray &data);
+    void transferFailed();
+    void requestNextCandidate();
+    void finishRead();
+    void abandonRead();
+    void planTargets(const QByteArray &atomList);
+    void addToContent(const TargetGroup &group, xcb_atom_t target, xcb_atom_t type, QByteArray data);
+
+    bool isOurs(xcb_window_t window) const
+    {
+        return window != XCB_NONE && m_ourClient && (window & ~m_ourClient->mask) == m_ourClient->base;
+    }
+    qint64 budget() const { return m_read ? m_limits.maxTotalBytes - m_read->bytes : 0; }
+    xcb_atom_t intern(const char *name);
+    QString atomName(xcb_atom_t atom);
+    void fetchAtomNames(const QList<xcb_atom_t> &atoms);
+    Property takeProperty(xcb_window_t window, qint64 budget);
+    xcb_window_t selectionOwner();
+    void destroyWindow(Transfer &transfer);
+
+    Callbacks m_callbacks;
+    std::optional<X11ClientIds> m_ourClient;
+    X11SelectionLimits m_limits;
+    bool m_connected = false;
+
+    std::mutex m_mutex;
+    std::vector<Command> m_commands;
+    int m_wakeFd = -1;
+    std::thread m_thread;
+
+    // Everything below belongs to the watcher's thread once it runs.
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = XCB_NONE;
+    xcb_window_t m_listener = XCB_NONE;
+    uint8_t m_xfixesEventBase = 0;
+    xcb_atom_t m_clipboard = XCB_NONE;
+    xcb_atom_t m_targets = XCB_NONE;
+    xcb_atom_t m_incr = XCB_NONE;
+    xcb_atom_t m_utf8String = XCB_NONE;
+    xcb_atom_t m_compoundText = XCB_NONE;
+    xcb_atom_t m_property = XCB_NONE;
+    QHash<xcb_atom_t, QString> m_names;
+    quint64 m_serial = 0;
+    std::optional<Read> m_read;
+};
+
+bool X11SelectionWatcher::Private::connect()
+{
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0)
+        return false;
+    int screenNumber = 0;
+    m_connection = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(m_connection))
+        return false;
+
+    const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+    if (!xfixes || !xfixes->present)
+        return false;
+    m_xfixesEventBase = xfixes->first_event;
+    // The extension answers nothing until the client has announced the version it speaks.
+    XcbPointer<xcb_xfixes_query_version_reply_t> version(
+        xcb_xfixes_query_version_reply(m_connection, xcb_xfixes_query_version(m_connection, 2, 0), nullptr));
+    if (!version || version->major_version < 1)
+        return false;
+
+    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
+    for (int i = 0; i < screenNumber && screens.rem; ++i)
+        xcb_screen_next(&screens);
+    if (!screens.rem)
+        return false;
+    m_root = screens.data->root;
+
+    m_clipboard = intern("CLIPBOARD");
+    m_targets = intern("TARGETS");
+    m_incr = intern("INCR");
+    m_utf8String = intern("UTF8_STRING");
+    m_compoundText = intern("COMPOUND_TEXT");
+    m_property = intern("TARNO_SELECTION");
+    if (!m_clipboard || !m_targets || !m_incr || !m_property)
+        return false;
+
+    m_listener = xcb_generate_id(m_connection);
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_listener, m_root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    xcb_xfixes_select_selection_input(m_connection, m_listener, m_clipboard,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    xcb_flush(m_connection);
+    m_connected = !xcb_connection_has_error(m_connection);
+    return m_connected;
+}
+
+void X11SelectionWatcher::Private::post(Command command)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_commands.push_back(command);
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+std::vector<Command> X11SelectionWatcher::Private::takeCommands()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_commands, {});
+}
+
+void X11SelectionWatcher::Private::run()
+{
+    // The content already there counts as no change, but is read all the same.
+    const xcb_window_t owner = selectionOwner();
+    drainQueuedEvents();
+    if (owner == XCB_NONE || isOurs(owner))
+        m_callbacks.contentRead(0, {});
+    else
+        startRead(0, XCB_CURRENT_TIME);
+
+    for (;;) {
+        bool progressed = false;
+        while (XcbPointer<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+            handleEvent(event.get());
+            progressed = true;
+        }
+        if (xcb_connection_has_error(m_connection))
+            return;
+        for (const Command &command : takeCommands()) {
+            if (!handleCommand(command))
+                return;
+            progressed = true;
+        }
+        if (m_read && Clock::now() >= m_read->transfer.deadline) {
+            // The owner is slow or hung: keep what it gave and stop asking it.
+            finishRead();
+            progressed = true;
+        }
+        // Anything done above may have queued events inside xcb that poll() would not see.
+        if (progressed)
+            continue;
+
+        xcb_flush(m_connection);
+        int timeout = -1;
+        if (m_read) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_read->transfer.deadline - Clock::now());
+            timeout = int(std::max<qint64>(0, left.count()));
+        }
+        pollfd fds[2] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) > 0 && (fds[1].revents & POLLIN)) {
+            uint64_t count = 0;
+            [[maybe_unused]] const ssize_t got = ::read(m_wakeFd, &count, sizeof count);
+        }
+    }
+}
+
+bool X11SelectionWatcher::Private::handleCommand(const Command &command)
+{
+    switch (command.kind) {
+    case CommandKind::Stop:
+        return false;
+    case CommandKind::Sync: {
+        // The server answers after sending every event it generated before; those are queued in
+        // xcb by now and are reported first.
+        const xcb_window_t owner = selectionOwner();
+        drainQueuedEvents();
+        m_callbacks.synced(command.token, isOurs(owner));
+        return true;
+    }
+    case CommandKind::Reread: {
+        abandonRead();
+        const quint64 serial = ++m_serial;
+        const xcb_window_t owner = selectionOwner();
+        drainQueuedEvents();
+        if (serial != m_serial)
+            return true; // a real owner change came in meanwhile and has been handled
+        m_callbacks.ownerChanged(serial, isOurs(owner));
+        if (owner == XCB_NONE || isOurs(owner))
+            m_callbacks.contentRead(serial, {});
+        else
+            startRead(serial, XCB_CURRENT_TIME);
+        return true;
+    }
+    }
+    return true;
+}
+
+void X11SelectionWatcher::Private::drainQueuedEvents()
+{
+    while (XcbPointer<xcb_generic_event_t> event{xcb_poll_for_queued_event(m_connection)})
+        handleEvent(event.get());
+}
+
+void X11SelectionWatcher::Private::handleEvent(const xcb_generic_event_t *event)
+{
+    const uint8_t type = event->response_type & 0x7f;
+    if (type == m_xfixesEventBase + XCB_XFIXES_SELECTION_NOTIFY) {
+        const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
+        if (notify->selection != m_clipboard)
+            return;
+        // When the owner's window or client goes away, the selection is left without an owner.
+        const bool newOwner = notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER;
+        handleOwnerChange(newOwner ? notify->owner : XCB_NONE, notify->timestamp);
+    } else if (type == XCB_SELECTION_NOTIFY) {
+        handleSelectionNotify(reinterpret_cast<const xcb_selection_notify_event_t *>(event));
+    } else if (type == XCB_PROPERTY_NOTIFY) {
+        handlePropertyNotify(reinterpret_cast<const xcb_property_notify_event_t *>(event));
+    }
+    // Errors come from requests about windows that are gone; there is nothing to do about them.
+}
+
+void X11SelectionWatcher::Private::handleOwnerChange(xcb_window_t owner, xcb_timestamp_t time)
+{
+    abandonRead();
+    const quint64 serial = ++m_serial;
+    const bool ours = isOurs(owner);
+    m_callbacks.ownerChanged(serial, ours);
+    if (owner == XCB_NONE || ours)
+        m_callbacks.contentRead(serial, {});
+    else
+        startRead(serial, time);
+}
+
+void X11SelectionWatcher::Private::startRead(quint64 serial, xcb_timestamp_t time)
+{
+    m_read.emplace();
+    m_read->serial = serial;
+    m_read->time = time;
+    request(m_targets);
+}
+
+void X11SelectionWatcher::Private::request(xcb_atom_t target)
+{
+    Transfer &transfer = m_read->transfer;
+    transfer = Transfer{};
+    transfer.window = xcb_generate_id(m_connection);
+    transfer.target = target;
+    const uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};
+    xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, transfer.window, m_root, -10, -10, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                      XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
+    xcb_convert_selection(m_connection, transfer.window, m_clipboard, target, m_property, m_read->time);
+    transfer.deadline = Clock::now() + m_limits.requestTimeout;
+}
+
+void X11SelectionWatcher::Private::handleSelectionNotify(const xcb_selection_notify_event_t *event)
+{
+    if (!m_read)
+        return;
+    Transfer &transfer = m_read->transfer;
+    if (event->requestor != transfer.window || event->selection != m_clipboard ||
+        event->target != transfer.target || transfer.incremental)
+        return;
+    if (event->property == XCB_NONE) {
+        transferFailed();
+        return;
+    }
+    Property property = takeProperty(transfer.window, budget());
+    if (property.tooLarge) {
+        transferFailed();
+        return;
+    }
+    if (property.type == m_incr) {
+        // Deleting the INCR property (done by taking it) asks the owner for the first increment.
+        transfer.incremental = true;
+        transfer.deadline = Clock::now() + m_limits.requestTimeout;
+        return;
+    }
+    transferDone(property.type, property.data);
+}
+
+void X11SelectionWatcher::Private::handlePropertyNotify(const xcb_property_notify_event_t *event)
+{
+    if (!m_read)
+        return;
+    Transfer &transfer = m_read->transfer;
+    if (!transfer.incremental || event->window != transfer.window || event->atom != m_property ||
+        event->state != XCB_PROPERTY_NEW_VALUE)
+        return;
+    // Past the bound, the rest is still taken (and thrown away) so that the owner can finish.
+    Property chunk = takeProperty(transfer.window, transfer.discarding ? m_limits.maxTotalBytes
+                                                                        : budget() - transfer.data.size());
+    transfer.deadline = Clock::now() + m_limits.requestTimeout;
+    if (chunk.tooLarge && !transfer.discarding) {
+        transfer.discarding = true;
+        transfer.data = QByteArray();
+        return;
+    }
+    if (chunk.data.isEmpty() && !chunk.tooLarge) {
+        if (transfer.discarding)
+            transferFailed();
+        else
+            transferDone(chunk.type, transfer.data);
+        return;
+    }
+    if (!transfer.discarding)
+        transfer.data.append(chunk.data);
+}
+
+void X11SelectionWatcher::Private::transferDone(xcb_atom_t type, const QByteArray &data)
+{
+    destroyWindow(m_read->transfer);
+    if (!m_read->haveTargets) {
+        m_read->haveTargets = true;
+        planTargets(data);
+        m_read->group = 0;
+        m_read->candidate = 0;
+        requestNextCandidate();
+        return;
+    }
+    const TargetGroup &group = m_read->plan.at(m_read->group);
+    const xcb_atom_t target = group.candidates.at(m_read->candidate);
+    const qsizetype before = m_read->content.formats.size();
+    addToContent(group, target, type, data);
+    if (m_read->content.formats.size() > before) {
+        ++m_read->group;
+        m_read->candidate = 0;
+    } else {
+        ++m_read->candidate;
+    }
+    requestNextCandidate();
+}
+
+void X11SelectionWatcher::Private::transferFailed()
+{
+    destroyWindow(m_read->transfer);
+    if (!m_read->haveTargets) {
+        finishRead();
+        return;
+    }
+    ++m_read->candidate;
+    requestNextCandidate();
+}
+
+void X11SelectionWatcher::Private::requestNextCandidate()
+{
+    while (m_read->group < m_read->plan.size()) {
+        const TargetGroup &group = m_read->plan.at(m_read->group);
+        if (m_read->candidate < group.candidates.size()) {
+            request(group.candidates.at(m_read->candidate));
+            return;
+        }
+        ++m_read->group;
+        m_read->candidate = 0;
+    }
+    finishRead();
+}
+
+void X11SelectionWatcher::Private::finishRead()
+{
+    destroyWindow(m_read->transfer);
+    Read read = std::move(*m_read);
+    m_read.reset();
+    m_callbacks.contentRead(read.serial, std::move(read.content));
+}
+
+void X11SelectionWatcher::Private::abandonRead()
+{
+    if (!m_read)
+        return;
+    destroyWindow(m_read->transfer);
+    m_read.reset();
+}
+
+void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)
+{
+    QList<xcb_atom_t> targets;
+    targets.resize(atomList.size() / qsizetype(sizeof(xcb_atom_t)));
+    std::memcpy(targets.data(), atomList.constData(), size_t(targets.size()) * sizeof(xcb_atom_t));
+    fetchAtomNames(targets);
+
+    // Text and images each yield one format: the text in Qt's order of preference, the image in the
+    // owner's order. Asking for every image target would make the owner encode the same picture
+    // once per format it offers.
+    QList<TargetGroup> plan;
+    qsizetype textGroup = -1;
+    qsizetype imageGroup = -1;
+    QList<xcb_atom_t> seen;
+    for (const xcb_atom_t atom : std::as_const(targets)) {
+        if (atom == XCB_NONE || seen.contains(atom))
+            continue;
+        seen.append(atom);
+        const QString name = atomName(atom);
+        if (textTarget(name)) {
+            if (textGroup < 0) {
+                textGroup = plan.size();
+                plan.append(TargetGroup{TargetGroup::Text, {}});
+            }
+            plan[textGroup].candidates.append(atom);
+        } else if (!isMimeLike(name)) {
+            continue; // TARGETS, MULTIPLE, TIMESTAMP, SAVE_TARGETS, PIXMAP, ...
+        } else if (isImageName(name)) {
+            if (imageGroup < 0) {
+                imageGroup = plan.size();
+                plan.append(TargetGroup{TargetGroup::Raw, {}});
+            }
+            plan[imageGroup].candidates.append(atom);
+        } else {
+            plan.append(TargetGroup{TargetGroup::Raw, {atom}});
+        }
+    }
+    if (textGroup >= 0) {
+        QList<xcb_atom_t> &candidates = plan[textGroup].candidates;
+        std::stable_sort(candidates.begin(), candidates.end(), [this](xcb_atom_t a, xcb_atom_t b) {
+            return *textTarget(atomName(a)) < *textTarget(atomName(b));
+        });
+    }
+    m_read->plan = std::move(plan);
+}
+
+void X11SelectionWatcher::Private::addToContent(const TargetGroup &group, xcb_atom_t target, xcb_atom_t type,
+                                                QByteArray data)
+{
+    if (group.kind == TargetGroup::Raw) {
+        if (data.isEmpty())
+            return;
+        m_read->bytes += data.size();
+        m_read->content.formats.append({atomName(target), std::move(data)});
+        return;
+    }
+
+    if (data.endsWith('\0'))
+        data.chop(1);
+    TextTarget kind = *textTarget(atomName(target));
+    if (kind == TextTarget::Text) {
+        // TEXT is answered in an encoding of the owner's choosing, named by the reply's type.
+        if (type == XCB_ATOM_STRING) {
+            kind = TextTarget::String;
+        } else if (type == m_compoundText) {
+            const bool plainAscii = std::all_of(data.cbegin(), data.cend(), [](char c) { return uchar(c) < 0x80 && c != 0x1b; });
+            if (!plainAscii)
+                return;
+        }
+    }
+    if (kind == TextTarget::String)
+        data = QString::fromLatin1(data).toUtf8();
+    m_read->bytes += data.size();
+    m_read->content.formats.append({QStringLiteral("text/plain"), std::move(data)});
+}
+
+xcb_atom_t X11SelectionWatcher::Private::intern(const char *name)
+{
+    XcbPointer<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        m_connection, xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name), nullptr));
+    if (!reply)
+        return XCB_NONE;
+    m_names.insert(reply->atom, QString::fromLatin1(name));
+    return reply->atom;
+}
+
+QString X11SelectionWatcher::Private::atomName(xcb_atom_t atom)
+{
+    if (!m_names.contains(atom))
+        fetchAtomNames({atom});
+    return m_names.value(atom);
+}
+
+void X11SelectionWatcher::Private::fetchAtomNames(const QList<xcb_atom_t> &atoms)
+{
+    // Asked all at once: one round trip to the server (never to the owner) for the whole list.
+    QList<QPair<xcb_atom_t, xcb_get_atom_name_cookie_t>> cookies;
+    for (const xcb_atom_t atom : atoms) {
+        if (atom != XCB_NONE && !m_names.contains(atom))
+            cookies.append({atom, xcb_get_atom_name(m_connection, atom)});
+    }
+    for (const auto &[atom, cookie] : std::as_const(cookies)) {
+        XcbPointer<xcb_get_atom_name_reply_t> reply(xcb_get_atom_name_reply(m_connection, cookie, nullptr));
+        m_names.insert(atom, reply ? QString::fromLatin1(xcb_get_atom_name_name(reply.get()),
+                                                         xcb_get_atom_name_name_length(reply.get()))
+                                   : QString());
+    }
+}
+
+Property X11SelectionWatcher::Private::takeProperty(xcb_window_t window, qint64 budget)
+{
+    Property property;
+    // Its size first, so that an owner cannot make us take in more than the bound in one reply.
+    XcbPointer<xcb_get_property_reply_t> probe(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 0, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr));
+    if (!probe)
+        return property;
+    property.type = probe->type;
+    property.format = probe->format;
+    if (qint64(probe->bytes_after) > budget) {
+        xcb_delete_property(m_connection, window, m_property);
+        property.tooLarge = true;
+        return property;
+    }
+    XcbPointer<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        m_connection,
+        xcb_get_property(m_connection, 1, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
+                         (probe->bytes_after + 3) / 4),
+        nullptr));
+    if (!reply)
+        return property;
+    property.type = reply->type;
+    property.format = reply->format;
+    const int length = xcb_get_property_value_length(reply.get());
+    property.data = QByteArray(static_cast<const char *>(xcb_get_property_value(reply.get())), length);
+    return property;
+}
+
+xcb_window_t X11SelectionWatcher::Private::selectionOwner()
+{
+    XcbPointer<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, m_clipboard), nullptr));
+    return reply ? reply->owner : XCB_NONE;
+}
+
+void X11SelectionWatcher::Private::destroyWindow(Transfer &transfer)
+{
+    if (transfer.window == XCB_NONE)
+        return;
+    xcb_destroy_window(m_connection, transfer.window);
+    transfer.window = XCB_NONE;
+}
+
+X11SelectionWatcher::X11SelectionWatcher(Callbacks callbacks, std::optional<X11ClientIds> ourClient,
+                                         X11SelectionLimits limits)
+    : d(std::make_unique<Private>(std::move(callbacks), ourClient, limits))
+{
+    if (d->connect())
+        d->start();
+}
+
+X11SelectionWatcher::~X11SelectionWatcher() = default;
+
+bool X11SelectionWatcher::isConnected() const
+{
+    return d->isConnected();
+}
+
+void X11SelectionWatcher::sync(quint64 token)
+{
+    if (d->isConnected())
+        d->post({CommandKind::Sync, token});
+}
+
+void X11SelectionWatcher::reread()
+{
+    if (d->isConnected())
+        d->post({CommandKind::Reread});
+}
+
+} // namespace tarno

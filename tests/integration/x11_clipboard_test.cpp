@@ -1,0 +1,368 @@
+#include "platform/qt/QtDecodedImage.h"
+#include "platform/qt/X11Clipboard.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+
+namespace {
+
+constexpr int waitMs = 10000;
+
+// Another program copies: xclip takes CLIPBOARD and stays behind to serve it. Returns once it owns.
+void xclipCopy(const QByteArray &data, const QString &target = {})
+{
+    QTemporaryFile input;
+    ASSERT_TRUE(input.open());
+    input.write(data);
+    input.flush();
+    QStringList arguments{"-selection", "clipboard", "-i"};
+    if (!target.isEmpty())
+        arguments << "-t" << target;
+    QProcess xclip;
+    xclip.setStandardInputFile(input.fileName());
+    xclip.setStandardOutputFile(QProcess::nullDevice());
+    xclip.setStandardErrorFile(QProcess::nullDevice());
+    xclip.start("xclip", arguments);
+    ASSERT_TRUE(xclip.waitForFinished(waitMs));
+    ASSERT_EQ(xclip.exitCode(), 0);
+}
+
+// Another program pastes. The event loop keeps running meanwhile: when we own the clipboard, it is
+// what answers.
+QByteArray xclipPaste(const QString &target = {})
+{
+    QStringList arguments{"-selection", "clipboard", "-o"};
+    if (!target.isEmpty())
+        arguments << "-t" << target;
+    QProcess xclip;
+    xclip.setStandardErrorFile(QProcess::nullDevice());
+    xclip.start("xclip", arguments);
+    QByteArray output;
+    QObject::connect(&xclip, &QProcess::readyReadStandardOutput, [&] { output += xclip.readAllStandardOutput(); });
+    if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, waitMs))
+        return "(xclip did not finish)";
+    output += xclip.readAllStandardOutput();
+    return output;
+}
+
+QByteArray encodePng(const QImage &image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A screenshot-sized image with enough noise that its PNG takes several increments to transfer.
+const QImage &largeImage()
+{
+    static const QImage image = [] {
+        QImage image(2880, 1800, QImage::Format_RGB32);
+        quint32 state = 12345;
+        for (int y = 0; y < image.height(); ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                line[x] = qRgb(x % 256, y % 256, (state >> 24) & 0x3f);
+            }
+        }
+        return image;
+    }();
+    return image;
+}
+
+const QByteArray &largePng()
+{
+    static const QByteArray bytes = encodePng(largeImage());
+    return bytes;
+}
+
+QStringList targetsOffered()
+{
+    return QString::fromUtf8(xclipPaste("TARGETS")).split(u'\n', Qt::SkipEmptyParts);
+}
+
+class X11ClipboardTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite() { QStandardPaths::setTestModeEnabled(true); }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X display";
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+    }
+
+    // Waits for the snapshot of exactly this change count.
+    static std::shared_ptr<const QMimeData> snapshotAt(const X11Clipboard &clipboard, qint64 count)
+    {
+        const bool reached = QTest::qWaitFor(
+            [&] {
+                return clipboard.changeCount() > count || (clipboard.changeCount() == count && clipboard.snapshot());
+            },
+            waitMs);
+        if (!reached)
+            return nullptr;
+        return clipboard.changeCount() == count ? clipboard.snapshot() : nullptr;
+    }
+
+    // Runs the event loop long enough for any late or doubled report to come in.
+    static void settle() { QTest::qWait(300); }
+};
+
+TEST_F(X11ClipboardTest, ContentAlreadyThereIsReadButIsNoChange)
+{
+    xclipCopy("there before");
+    X11Clipboard clipboard;
+    ASSERT_TRUE(clipboard.isWatching());
+    QSignalSpy moves(&clipboard, &X11Clipboard::changeCountChanged);
+
+    const auto snapshot = snapshotAt(clipboard, 0);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->data("text/plain"), "there before");
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), 0);
+    EXPECT_EQ(moves.count(), 0);
+}
+
+TEST_F(X11ClipboardTest, EachCopyMovesTheCountOnceAndArrivesUnderItsFormat)
+{
+    X11Clipboard clipboard;
+    settle();
+    QSignalSpy moves(&clipboard, &X11Clipboard::changeCountChanged);
+
+    struct Copy
+    {
+        QByteArray bytes;
+        QString target;
+        QString format;
+        QByteArray expected;
+    };
+    const QList<Copy> copies{
+        {"Grüße aus Köln 🌍", {}, "text/plain", "Grüße aus Köln 🌍"},
+        // Latin-1 under STRING becomes UTF-8, as Qt reads it.
+        {"caf\xe9", "STRING", "text/plain", "caf\xc3\xa9"},
+        {"<b>bold</b>", "text/html", "text/html", "<b>bold</b>"},
+        {"https://example.org/\r\n", "text/uri-list", "text/uri-list", "https://example.org/\r\n"},
+        {largePng(), "image/png", "image/png", largePng()},
+    };
+    qint64 count = clipboard.changeCount();
+    for (const Copy &copy : copies) {
+        SCOPED_TRACE(copy.format.toStdString());
+        xclipCopy(copy.bytes, copy.target);
+        const auto snapshot = snapshotAt(clipboard, count + 1);
+        ASSERT_TRUE(snapshot) << "count " << clipboard.changeCount() << " after " << count;
+        EXPECT_EQ(snapshot->formats(), QStringList{copy.format});
+        EXPECT_TRUE(snapshot->data(copy.format) == copy.expected);
+        count = clipboard.changeCount();
+    }
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), count);
+    EXPECT_EQ(moves.count(), copies.size());
+}
+
+TEST_F(X11ClipboardTest, OwnWritesMoveTheCountOnceReadBackAtOnceAndServeOthers)
+{
+    X11Clipboard clipboard;
+    settle();
+    QSignalSpy moves(&clipboard, &X11Clipboard::changeCountChanged);
+    const qint64 start = clipboard.changeCount();
+
+    clipboard.clearContents();
+    clipboard.setString("from Tarno ✓", "text/plain");
+    EXPECT_EQ(clipboard.changeCount(), start + 2);
+    ASSERT_TRUE(clipboard.snapshot());
+    EXPECT_EQ(clipboard.snapshot()->formats(), QStringList{"text/plain"});
+    EXPECT_EQ(clipboard.snapshot()->data("text/plain"), "from Tarno ✓");
+
+    EXPECT_EQ(xclipPaste(), "from Tarno ✓");
+    const QStringList textTargets = targetsOffered();
+    for (const char *target : {"UTF8_STRING", "STRING", "TEXT", "text/plain"})
+        EXPECT_TRUE(textTargets.contains(target)) << target << " in " << textTargets.join(' ').toStdString();
+
+    clipboard.clearContents();
+    clipboard.setData(largePng(), "image/png");
+    clipboard.writeImage(std::make_shared<QtDecodedImage>(largeImage()));
+    EXPECT_EQ(clipboard.changeCount(), start + 5);
+    ASSERT_TRUE(clipboard.snapshot());
+    EXPECT_TRUE(clipboard.snapshot()->data("image/png") == largePng());
+    EXPECT_FALSE(clipboard.snapshot()->hasText());
+    EXPECT_EQ(clipboard.snapshot()->imageData().value<QImage>().size(), largeImage().size());
+
+    EXPECT_TRUE(xclipPaste("image/png") == largePng());
+    const QStringList imageTargets = targetsOffered();
+    EXPECT_TRUE(imageTargets.contains("image/bmp")) << imageTargets.join(' ').toStdString();
+    EXPECT_FALSE(imageTargets.contains("UTF8_STRING"));
+
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), start + 5);
+    EXPECT_EQ(moves.count(), 5);
+
+    // Once we own the clipboard, the next copy elsewhere counts again.
+    xclipCopy("after ours");
+    const auto snapshot = snapshotAt(clipboard, start + 6);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->data("text/plain"), "after ours");
+}
+
+TEST_F(X11ClipboardTest, CopyMadeJustBeforeOurWriteIsOverwrittenNotCounted)
+{
+    X11Clipboard clipboard;
+    settle();
+    const qint64 start = clipboard.changeCount();
+
+    // The copy's report is still on its way to the main thread when we write.
+    xclipCopy("a moment earlier");
+    QThread::msleep(100);
+    clipboard.setString("ours", "text/plain");
+    EXPECT_EQ(clipboard.changeCount(), start + 1);
+
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), start + 1);
+    ASSERT_TRUE(clipboard.snapshot());
+    EXPECT_EQ(clipboard.snapshot()->data("text/plain"), "ours");
+    EXPECT_EQ(xclipPaste(), "ours");
+}
+
+class HungOwner
+{
+public:
+    HungOwner()
+    {
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start(TARNO_TEST_HELPERS_DIR "/hung_clipboard_owner", QStringList());
+        m_holds = m_process.waitForReadyRead(waitMs) && m_process.readAll().startsWith("owner");
+    }
+    ~HungOwner() { exit(); }
+    bool holdsClipboard() const { return m_holds; }
+    void exit()
+    {
+        m_process.kill();
+        m_process.waitForFinished(waitMs);
+    }
+
+private:
+    QProcess m_process;
+    bool m_holds = false;
+};
+
+// The longest stretch, in milliseconds, in which the main thread did not get to a timer ticking
+// every 2 ms, while the event loop runs for the given time.
+qint64 longestEventLoopGap(int forMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    ticker.start(2);
+    QTest::qWait(forMs);
+    return std::max(longest, clock.elapsed() - last);
+}
+
+TEST_F(X11ClipboardTest, HungOwnerNeitherStallsTheMainThreadNorDelaysTheNextCopy)
+{
+    // A timeout far beyond the test's waits: the next copy can only arrive by abandoning the read.
+    X11Clipboard clipboard({}, X11SelectionLimits{std::chrono::minutes(5)});
+    settle();
+    const qint64 start = clipboard.changeCount();
+
+    HungOwner owner;
+    ASSERT_TRUE(owner.holdsClipboard());
+    EXPECT_LT(longestEventLoopGap(1500), 50);
+    EXPECT_EQ(clipboard.changeCount(), start + 1);
+    EXPECT_FALSE(clipboard.snapshot());
+    EXPECT_TRUE(clipboard.types().isEmpty());
+
+    xclipCopy("after the hang");
+    const auto snapshot = snapshotAt(clipboard, start + 2);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(snapshot->data("text/plain"), "after the hang");
+}
+
+TEST_F(X11ClipboardTest, HungOwnerTimesOutAndItsExitCounts)
+{
+    X11Clipboard clipboard({}, X11SelectionLimits{std::chrono::milliseconds(300)});
+    settle();
+    const qint64 start = clipboard.changeCount();
+
+    HungOwner owner;
+    ASSERT_TRUE(owner.holdsClipboard());
+    const auto given = snapshotAt(clipboard, start + 1);
+    ASSERT_TRUE(given) << "the read is given up after the timeout";
+    EXPECT_TRUE(given->formats().isEmpty());
+
+    owner.exit();
+    const auto gone = snapshotAt(clipboard, start + 2);
+    ASSERT_TRUE(gone);
+    EXPECT_TRUE(gone->formats().isEmpty());
+
+    xclipCopy("next");
+    const auto next = snapshotAt(clipboard, start + 3);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->data("text/plain"), "next");
+}
+
+TEST_F(X11ClipboardTest, OwnerWindowGoingAwayCounts)
+{
+    X11Clipboard clipboard;
+    settle();
+    const qint64 start = clipboard.changeCount();
+
+    QProcess xclip;
+    xclip.setStandardOutputFile(QProcess::nullDevice());
+    xclip.setStandardErrorFile(QProcess::nullDevice());
+    xclip.start("xclip", {"-selection", "clipboard", "-i", "-quiet"});
+    xclip.write("held in the foreground");
+    xclip.closeWriteChannel();
+    const auto held = snapshotAt(clipboard, start + 1);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(held->data("text/plain"), "held in the foreground");
+
+    xclip.kill();
+    xclip.waitForFinished(waitMs);
+    const auto gone = snapshotAt(clipboard, start + 2);
+    ASSERT_TRUE(gone);
+    EXPECT_TRUE(gone->formats().isEmpty());
+}
+
+TEST_F(X11ClipboardTest, FormatPastTheSizeBoundIsDroppedAndReadingGoesOn)
+{
+    X11Clipboard clipboard({}, X11SelectionLimits{std::chrono::seconds(3), 1024 * 1024});
+    settle();
+    const qint64 start = clipboard.changeCount();
+    ASSERT_GT(largePng().size(), 4 * 1024 * 1024);
+
+    xclipCopy(largePng(), "image/png");
+    const auto dropped = snapshotAt(clipboard, start + 1);
+    ASSERT_TRUE(dropped);
+    EXPECT_TRUE(dropped->formats().isEmpty());
+
+    const QByteArray fits(512 * 1024, 'x');
+    xclipCopy(fits);
+    const auto kept = snapshotAt(clipboard, start + 2);
+    ASSERT_TRUE(kept);
+    EXPECT_TRUE(kept->data("text/plain") == fits);
+}
+
+} // namespace
