@@ -111,7 +111,8 @@ void X11Clipboard::Private::startWatching(X11SelectionLimits limits)
     // report still in the queue when the clipboard is destroyed is dropped with it.
     X11SelectionWatcher::Callbacks callbacks;
     callbacks.ownerChanged = [this](quint64 serial, bool ours) {
-        QMetaObject::invokeMethod(q, [this, serial, ours] { ownerChanged(serial, ours); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            q, [this, serial, ours] { ownerChanged(serial, ours); }, Qt::QueuedConnection);
     };
     callbacks.contentRead = [this](quint64 serial, SelectionContent content) {
         QMetaObject::invokeMethod(
@@ -119,7 +120,8 @@ void X11Clipboard::Private::startWatching(X11SelectionLimits limits)
             Qt::QueuedConnection);
     };
     callbacks.synced = [this](quint64 token, bool ours) {
-        QMetaObject::invokeMethod(q, [this, token, ours] { synced(token, ours); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            q, [this, token, ours] { synced(token, ours); }, Qt::QueuedConnection);
     };
     watcher = std::make_unique<X11SelectionWatcher>(std::move(callbacks), qtClient, limits);
     if (!watcher->isConnected())

@@ -33,7 +33,8 @@ class X11Clipboard : public QObject, public Pasteboard
 
 public:
     // Turns a snapshot into the reads of this pasteboard; without one, every read answers empty.
-    using ReaderFactory = std::function<std::shared_ptr<const PasteboardReader>(std::shared_ptr<const QMimeData>)>;
+    using ReaderFactory =
+        std::function<std::shared_ptr<const PasteboardReader>(std::shared_ptr<const QMimeData>)>;
 
     explicit X11Clipboard(ReaderFactory readerFactory = {}, X11SelectionLimits limits = {},
                           QObject *parent = nullptr);

@@ -26,10 +26,14 @@ struct FreeDeleter
 {
     void operator()(void *pointer) const { std::free(pointer); }
 };
-template<typename T>
-using XcbPointer = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbPointer = std::unique_ptr<T, FreeDeleter>;
 
-enum class CommandKind { Sync, Reread, Stop };
+enum class CommandKind
+{
+    Sync,
+    Reread,
+    Stop
+};
 struct Command
 {
     CommandKind kind;
@@ -37,7 +41,14 @@ struct Command
 };
 
 // Qt's own ranking of the text targets: the first one offered is asked for first.
-enum class TextTarget { Utf8String, String, Text, PlainUtf8, Plain };
+enum class TextTarget
+{
+    Utf8String,
+    String,
+    Text,
+    PlainUtf8,
+    Plain
+};
 
 std::optional<TextTarget> textTarget(const QString &name)
 {
@@ -76,7 +87,11 @@ bool isImageName(const QString &name)
 // answers with data.
 struct TargetGroup
 {
-    enum Kind { Text, Raw };
+    enum Kind
+    {
+        Text,
+        Raw
+    };
     Kind kind = Raw;
     QList<xcb_atom_t> candidates;
 };
@@ -122,8 +137,7 @@ class X11SelectionWatcher::Private
 public:
     Private(Callbacks callbacks, std::optional<X11ClientIds> ourClient, X11SelectionLimits limits)
         : m_callbacks(std::move(callbacks)), m_ourClient(ourClient), m_limits(limits)
-    {
-    }
+    {}
 
     ~Private()
     {
@@ -141,7 +155,10 @@ public:
     }
 
     bool connect();
-    void start() { m_thread = std::thread([this] { run(); }); }
+    void start()
+    {
+        m_thread = std::thread([this] { run(); });
+    }
     void post(Command command);
 
     bool isConnected() const { return m_connected; }
@@ -303,7 +320,8 @@ void X11SelectionWatcher::Private::run()
         xcb_flush(m_connection);
         int timeout = -1;
         if (m_read) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_read->transfer.deadline - Clock::now());
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(m_read->transfer.deadline - Clock::now());
             timeout = int(std::max<qint64>(0, left.count()));
         }
         pollfd fds[2] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
@@ -439,7 +457,7 @@ void X11SelectionWatcher::Private::handlePropertyNotify(const xcb_property_notif
         return;
     // Past the bound, the rest is still taken (and thrown away) so that the owner can finish.
     Property chunk = takeProperty(transfer.window, transfer.discarding ? m_limits.maxTotalBytes
-                                                                        : budget() - transfer.data.size());
+                                                                       : budget() - transfer.data.size());
     transfer.deadline = Clock::now() + m_limits.requestTimeout;
     if (chunk.tooLarge && !transfer.discarding) {
         transfer.discarding = true;
@@ -587,7 +605,8 @@ void X11SelectionWatcher::Private::addToContent(const TargetGroup &group, xcb_at
         if (type == XCB_ATOM_STRING) {
             kind = TextTarget::String;
         } else if (type == m_compoundText) {
-            const bool plainAscii = std::all_of(data.cbegin(), data.cend(), [](char c) { return uchar(c) < 0x80 && c != 0x1b; });
+            const bool plainAscii =
+                std::all_of(data.cbegin(), data.cend(), [](char c) { return uchar(c) < 0x80 && c != 0x1b; });
             if (!plainAscii)
                 return;
         }
@@ -636,8 +655,8 @@ Property X11SelectionWatcher::Private::takeProperty(xcb_window_t window, qint64 
     Property property;
     // Its size first, so that an owner cannot make us take in more than the bound in one reply.
     XcbPointer<xcb_get_property_reply_t> probe(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 0, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr));
+        m_connection, xcb_get_property(m_connection, 0, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
+        nullptr));
     if (!probe)
         return property;
     property.type = probe->type;
@@ -647,11 +666,11 @@ Property X11SelectionWatcher::Private::takeProperty(xcb_window_t window, qint64 
         property.tooLarge = true;
         return property;
     }
-    XcbPointer<xcb_get_property_reply_t> reply(xcb_get_property_reply(
-        m_connection,
-        xcb_get_property(m_connection, 1, window, m_property, XCB_GET_PROPERTY_TYPE_ANY, 0,
-                         (probe->bytes_after + 3) / 4),
-        nullptr));
+    XcbPointer<xcb_get_property_reply_t> reply(
+        xcb_get_property_reply(m_connection,
+                               xcb_get_property(m_connection, 1, window, m_property,
+                                                XCB_GET_PROPERTY_TYPE_ANY, 0, (probe->bytes_after + 3) / 4),
+                               nullptr));
     if (!reply)
         return property;
     property.type = reply->type;
@@ -663,8 +682,8 @@ Property X11SelectionWatcher::Private::takeProperty(xcb_window_t window, qint64 
 
 xcb_window_t X11SelectionWatcher::Private::selectionOwner()
 {
-    XcbPointer<xcb_get_selection_owner_reply_t> reply(
-        xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, m_clipboard), nullptr));
+    XcbPointer<xcb_get_selection_owner_reply_t> reply(xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, m_clipboard), nullptr));
     return reply ? reply->owner : XCB_NONE;
 }
 

@@ -59,7 +59,8 @@ public:
 
     // Connects to the display named by $DISPLAY. Without a display, or without the XFixes extension,
     // isConnected() is false and nothing is ever reported.
-    X11SelectionWatcher(Callbacks callbacks, std::optional<X11ClientIds> ourClient, X11SelectionLimits limits = {});
+    X11SelectionWatcher(Callbacks callbacks, std::optional<X11ClientIds> ourClient,
+                        X11SelectionLimits limits = {});
     // Stops the thread, abandoning any read, and closes the connection. No callback runs afterwards.
     ~X11SelectionWatcher();
 

@@ -51,7 +51,8 @@ QByteArray xclipPaste(const QString &target = {})
     xclip.setStandardErrorFile(QProcess::nullDevice());
     xclip.start("xclip", arguments);
     QByteArray output;
-    QObject::connect(&xclip, &QProcess::readyReadStandardOutput, [&] { output += xclip.readAllStandardOutput(); });
+    QObject::connect(&xclip, &QProcess::readyReadStandardOutput,
+                     [&] { output += xclip.readAllStandardOutput(); });
     if (!QTest::qWaitFor([&] { return xclip.state() == QProcess::NotRunning; }, waitMs))
         return "(xclip did not finish)";
     output += xclip.readAllStandardOutput();
@@ -112,7 +113,8 @@ protected:
     {
         const bool reached = QTest::qWaitFor(
             [&] {
-                return clipboard.changeCount() > count || (clipboard.changeCount() == count && clipboard.snapshot());
+                return clipboard.changeCount() > count ||
+                       (clipboard.changeCount() == count && clipboard.snapshot());
             },
             waitMs);
         if (!reached)
