@@ -1,0 +1,50 @@
+#pragma once
+
+#include "platform/api/Platform.h"
+
+#include <functional>
+#include <memory>
+
+namespace tarno {
+
+class InotifyFileEvents;
+class JsonFileStore;
+class KeyValueStore;
+class QtImageCodec;
+class QtProcessRunner;
+class QtRuntime;
+class X11Clipboard;
+
+// Every real adapter the logic reaches the system through, made once by the composition root:
+// Qt's event loop and threads, the codec, the X11 CLIPBOARD, inotify, the process runner and the
+// settings file. Construct after the application object and destroy before it; everything handed
+// out lives as long as this object.
+class QtPlatform
+{
+public:
+    QtPlatform();
+    ~QtPlatform();
+    QtPlatform(const QtPlatform &) = delete;
+    QtPlatform &operator=(const QtPlatform &) = delete;
+
+    // The adapters as the services see them; install it before the first service is used.
+    Platform platform() const;
+
+    QtRuntime &runtime() const;
+    X11Clipboard &clipboard() const;
+    KeyValueStore &settingsStore() const;
+
+    // Runs `handler` on the main thread each time the clipboard's change count moves or the content
+    // of a change has been read: the clipboard monitor's cue to look, besides its poll.
+    void onPasteboardChanged(std::function<void()> handler) const;
+
+private:
+    std::unique_ptr<QtRuntime> m_runtime;
+    std::unique_ptr<QtImageCodec> m_codec;
+    std::unique_ptr<X11Clipboard> m_clipboard;
+    std::unique_ptr<InotifyFileEvents> m_fileEvents;
+    std::unique_ptr<QtProcessRunner> m_processRunner;
+    std::unique_ptr<JsonFileStore> m_settingsStore;
+};
+
+} // namespace tarno
