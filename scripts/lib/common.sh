@@ -23,3 +23,15 @@ start_virtual_display() {
   export DISPLAY=":$number"
   trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
 }
+
+# summarize_results FILE... : prints "N passed, N failed" over ctest's JUnit reports.
+summarize_results() {
+  local total=0 failed=0 n f
+  for file in "$@"; do
+    n=$(tr '\n\t' '  ' <"$file" | grep -o '<testsuite [^>]*' | grep -o ' tests="[0-9]*"' | grep -o '[0-9]*' | head -n 1)
+    f=$(tr '\n\t' '  ' <"$file" | grep -o '<testsuite [^>]*' | grep -o ' failures="[0-9]*"' | grep -o '[0-9]*' | head -n 1)
+    total=$((total + ${n:-0}))
+    failed=$((failed + ${f:-0}))
+  done
+  echo "$((total - failed)) passed, $failed failed"
+}
