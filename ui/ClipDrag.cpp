@@ -6,10 +6,16 @@
 #include "platform/qt/QtImageCodec.h"
 
 #include <QDrag>
+#include <QGuiApplication>
 #include <QImage>
 #include <QMimeData>
 #include <QPixmap>
 #include <QQuickItem>
+#include <QSaveFile>
+#include <QSysInfo>
+#include <QTimer>
+
+#include <xcb/xcb.h>
 
 namespace tarno {
 
@@ -60,6 +66,105 @@ private:
     QList<DragData> m_lazy;
 };
 
+xcb_connection_t *x11Connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t internAtom(xcb_connection_t *connection, const QByteArray &name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, false, uint16_t(name.size()), name.constData()), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// The window a drag of this program is offered from: Qt makes it the owner of the drag selection.
+xcb_window_t dragSourceWindow(xcb_connection_t *connection)
+{
+    const xcb_atom_t selection = internAtom(connection, "XdndSelection");
+    xcb_get_selection_owner_reply_t *reply =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const xcb_window_t owner = reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
+    free(reply);
+    return owner;
+}
+
+// The direct-save convention keeps its state in one property of the drag's source window: the
+// suggested name while the drag runs, the target's URI once it is dropped.
+void setDirectSaveName(xcb_connection_t *connection, xcb_window_t window, const QString &name)
+{
+    const QByteArray bytes = name.toUtf8();
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, window,
+                        internAtom(connection, directSaveType.toLatin1()),
+                        internAtom(connection, "text/plain"), 8, uint32_t(bytes.size()), bytes.constData());
+    xcb_flush(connection);
+}
+
+QByteArray directSaveURI(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_get_property_reply_t *reply = xcb_get_property_reply(
+        connection,
+        xcb_get_property(connection, false, window, internAtom(connection, directSaveType.toLatin1()),
+                         XCB_GET_PROPERTY_TYPE_ANY, 0, 4096),
+        nullptr);
+    QByteArray uri;
+    if (reply && reply->format == 8)
+        uri = QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                         xcb_get_property_value_length(reply));
+    free(reply);
+    return uri;
+}
+
+void deleteDirectSaveProperty(xcb_connection_t *connection, xcb_window_t window)
+{
+    xcb_delete_property(connection, window, internAtom(connection, directSaveType.toLatin1()));
+    xcb_flush(connection);
+}
+
+// A text clip's drag data. On X11 it adds the direct-save type, whose data is produced by writing
+// the file the target asks for.
+class TextClipMimeData : public QMimeData
+{
+public:
+    explicit TextClipMimeData(const QString &text) : m_text(text), m_directSave(x11Connection() != nullptr)
+    {
+        setText(text);
+        setData(utf8PlainText, text.toUtf8());
+    }
+
+    QStringList formats() const override
+    {
+        QStringList formats = QMimeData::formats();
+        if (m_directSave)
+            formats.append(directSaveType);
+        return formats;
+    }
+
+    bool hasFormat(const QString &mimeType) const override
+    {
+        return (m_directSave && mimeType == directSaveType) || QMimeData::hasFormat(mimeType);
+    }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
+    {
+        if (!m_directSave || mimeType != directSaveType)
+            return QMimeData::retrieveData(mimeType, type);
+        xcb_connection_t *connection = x11Connection();
+        const xcb_window_t window = connection ? dragSourceWindow(connection) : xcb_window_t(XCB_WINDOW_NONE);
+        if (window == XCB_WINDOW_NONE)
+            return QByteArray("E");
+        return saveTextForDirectSave(directSaveURI(connection, window), m_text);
+    }
+
+private:
+    QString m_text;
+    bool m_directSave;
+};
+
 QImage qimageOf(const DecodedImage &image)
 {
     if (const auto *qt = dynamic_cast<const QtDecodedImage *>(&image))
@@ -104,11 +209,25 @@ std::unique_ptr<QMimeData> mimeDataForDragPayload(const DragPayload &payload)
 
 std::unique_ptr<QMimeData> textClipMimeData(const ClipboardItem &item)
 {
-    auto data = std::make_unique<QMimeData>();
-    const QString text = item.text.value_or(QString());
-    data->setText(text);
-    data->setData(utf8PlainText, text.toUtf8());
-    return data;
+    return std::make_unique<TextClipMimeData>(item.text.value_or(QString()));
+}
+
+QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text)
+{
+    const QUrl url = QUrl::fromEncoded(uri.trimmed(), QUrl::StrictMode);
+    const QString host = url.host();
+    const bool local = host.isEmpty() || host.compare(u"localhost", Qt::CaseInsensitive) == 0 ||
+                       host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0;
+    if (!url.isValid() || url.scheme() != u"file" || !local)
+        return "F";
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.startsWith(u'/') || path.endsWith(u'/'))
+        return "E";
+    QSaveFile file(path);
+    const QByteArray bytes = text.toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return "E";
+    return "S";
 }
 
 std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const ImageCodec &codec,
@@ -136,8 +255,26 @@ void startClipDrag(const ClipboardItem &item, QQuickItem *source)
         drag->setPixmap(pixmap);
         drag->setHotSpot(QPoint(pixmap.width() / 2, pixmap.height() / 2));
     }
+    const bool directSave = data->hasFormat(directSaveType);
     drag->setMimeData(data.release());
+    xcb_connection_t *connection = directSave ? x11Connection() : nullptr;
+    xcb_window_t sourceWindow = XCB_WINDOW_NONE;
+    // The drag's source window is known once the drag has begun: the first turn of the drag's own
+    // event loop names the file on it, long before any target can ask. The timer dies with this
+    // call, so a drag that never starts leaves nothing behind.
+    QTimer nameFile;
+    nameFile.setSingleShot(true);
+    if (connection) {
+        QObject::connect(&nameFile, &QTimer::timeout, [connection, &sourceWindow] {
+            sourceWindow = dragSourceWindow(connection);
+            if (sourceWindow != XCB_WINDOW_NONE)
+                setDirectSaveName(connection, sourceWindow, textClipDragFileName);
+        });
+        nameFile.start(0);
+    }
     drag->exec(Qt::CopyAction, Qt::CopyAction);
+    if (connection && sourceWindow != XCB_WINDOW_NONE)
+        deleteDirectSaveProperty(connection, sourceWindow);
 }
 
 } // namespace tarno

@@ -21,7 +21,17 @@ inline const QString textClipDragFileName = QStringLiteral("Tarno Clip.txt");
 std::unique_ptr<QMimeData> mimeDataForDragPayload(const DragPayload &payload);
 
 // The drag data of a text clip: its text, the empty string when it has none, as UTF-8 plain text.
+// On X11 it also offers the text as a file named `textClipDragFileName` to file managers, by the
+// direct-save convention ("XdndDirectSave0"): the file manager names the place, the drag writes it.
 std::unique_ptr<QMimeData> textClipMimeData(const ClipboardItem &item);
+
+// The direct-save type a drag offers on X11.
+inline const QString directSaveType = QStringLiteral("XdndDirectSave0");
+
+// Writes `text` as UTF-8 to the file that the direct-save target named by `uri`, atomically, and
+// returns the convention's answer: "S" when written; "F" when the place is not a local file (the
+// target may then take the text itself); "E" when writing failed.
+QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text);
 
 // The drag data of any clip. Image clips write their PNG file into `tempDir` before this returns.
 std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const ImageCodec &codec,

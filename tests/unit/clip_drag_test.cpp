@@ -66,6 +66,33 @@ TEST_F(ClipDragTest, TextClipOffersItsTextAsUtf8PlainText)
     EXPECT_FALSE(none->hasUrls());
 }
 
+TEST_F(ClipDragTest, DirectSaveWritesTheNamedLocalFileOrSaysWhyNot)
+{
+    const QString text = QString::fromUtf8("line one\n\xc3\xa9t\xc3\xa9\n");
+    const QString path = dir.filePath("Tarno Clip.txt");
+    EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(path).toEncoded(), text), "S");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), text.toUtf8());
+
+    // File managers write the host name in; this machine's and localhost are local.
+    const QString again = dir.filePath("again.txt");
+    EXPECT_EQ(saveTextForDirectSave(
+                  "file://localhost" + QUrl::fromLocalFile(again).path(QUrl::FullyEncoded).toUtf8(), "x"),
+              "S");
+    EXPECT_TRUE(QFile::exists(again));
+
+    EXPECT_EQ(saveTextForDirectSave("file://elsewhere.example" +
+                                        QUrl::fromLocalFile(path).path(QUrl::FullyEncoded).toUtf8(),
+                                    "x"),
+              "F");
+    EXPECT_EQ(saveTextForDirectSave("https://example.org/Tarno%20Clip.txt", "x"), "F");
+    EXPECT_EQ(saveTextForDirectSave(QByteArray(), "x"), "F");
+    EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(dir.filePath("no/such/dir/a.txt")).toEncoded(), "x"),
+              "E");
+    EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(dir.path() + "/").toEncoded(), "x"), "E");
+}
+
 TEST_F(ClipDragTest, ImageClipOffersPngThenTheImageThenItsFile)
 {
     // Stored as JPEG: the drag offers the encoder's PNG of it, in every form.
