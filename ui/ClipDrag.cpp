@@ -157,7 +157,9 @@ protected:
         const xcb_window_t window = connection ? dragSourceWindow(connection) : xcb_window_t(XCB_WINDOW_NONE);
         if (window == XCB_WINDOW_NONE)
             return QByteArray("E");
-        return saveTextForDirectSave(directSaveURI(connection, window), m_text);
+        const QByteArray answer = saveTextForDirectSave(directSaveURI(connection, window), m_text);
+        deleteDirectSaveProperty(connection, window);
+        return answer;
     }
 
 private:
@@ -258,23 +260,22 @@ void startClipDrag(const ClipboardItem &item, QQuickItem *source)
     const bool directSave = data->hasFormat(directSaveType);
     drag->setMimeData(data.release());
     xcb_connection_t *connection = directSave ? x11Connection() : nullptr;
-    xcb_window_t sourceWindow = XCB_WINDOW_NONE;
     // The drag's source window is known once the drag has begun: the first turn of the drag's own
     // event loop names the file on it, long before any target can ask. The timer dies with this
     // call, so a drag that never starts leaves nothing behind.
     QTimer nameFile;
     nameFile.setSingleShot(true);
     if (connection) {
-        QObject::connect(&nameFile, &QTimer::timeout, [connection, &sourceWindow] {
-            sourceWindow = dragSourceWindow(connection);
-            if (sourceWindow != XCB_WINDOW_NONE)
-                setDirectSaveName(connection, sourceWindow, textClipDragFileName);
+        QObject::connect(&nameFile, &QTimer::timeout, [connection] {
+            const xcb_window_t window = dragSourceWindow(connection);
+            if (window != XCB_WINDOW_NONE)
+                setDirectSaveName(connection, window, textClipDragFileName);
         });
         nameFile.start(0);
     }
+    // The drop is answered after this returns: the target asks for the file once it has been told
+    // of the drop, so the name stays until the file is written, or until the next drag replaces it.
     drag->exec(Qt::CopyAction, Qt::CopyAction);
-    if (connection && sourceWindow != XCB_WINDOW_NONE)
-        deleteDirectSaveProperty(connection, sourceWindow);
 }
 
 } // namespace tarno
