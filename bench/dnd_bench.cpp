@@ -3,6 +3,7 @@
 // Thumbnails: a 2880 x 1800 screenshot asked for at row size (328 x 128), through the provider as
 // the engine asks (main-thread hop, worker decode, scale, answer), against the codec's full decode
 // alone as the baseline, and a cache hit.
+// Drag out: building a screenshot row's and a text row's drag data.
 // Drops: 20 dragged screenshot files through the drop cascade (copying the drag's data out and
 // reading the files), against the pasteboard reader's file pass over the same drag as the baseline.
 #include "capture/PasteboardReader.h"
@@ -10,6 +11,7 @@
 #include "platform/fake/ManualRuntime.h"
 #include "platform/qt/MimeDataPasteboard.h"
 #include "platform/qt/QtImageCodec.h"
+#include "ui/ClipDrag.h"
 #include "ui/ClipImageProvider.h"
 #include "ui/DropCascade.h"
 
@@ -131,6 +133,27 @@ void BM_ThumbnailCacheHit(benchmark::State &state)
         benchmark::DoNotOptimize(fixture.request(QSize(328, 128)));
 }
 BENCHMARK(BM_ThumbnailCacheHit)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// What a drag of a screenshot row costs on the main thread before the drag can begin: the payload
+// (PNG re-encoded for the data and again for the file, the image decoded) and its file write.
+void BM_ImageClipDragData(benchmark::State &state)
+{
+    const QtImageCodec codec;
+    QTemporaryDir dir;
+    const ClipboardItem clip = ClipboardItem::makeImage(screenshot(), QDateTime::currentDateTimeUtc());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(clipDragMimeData(clip, codec, dir.path()));
+}
+BENCHMARK(BM_ImageClipDragData)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_TextClipDragData(benchmark::State &state)
+{
+    const QtImageCodec codec;
+    const ClipboardItem clip = ClipboardItem::makeText(QString(2000, u'x'), QDateTime::currentDateTimeUtc());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(clipDragMimeData(clip, codec, QString()));
+}
+BENCHMARK(BM_TextClipDragData)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 struct DropFixture
 {
