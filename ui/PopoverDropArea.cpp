@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QMimeData>
+#include <QQuickWindow>
 
 namespace tarno {
 
@@ -68,6 +69,23 @@ void PopoverDropArea::dropEvent(QDropEvent *event)
             loadDroppedCaptures(providers, handler);
         },
         Qt::QueuedConnection);
+}
+
+void PopoverDropArea::itemChange(ItemChange change, const ItemChangeData &value)
+{
+    if (change == ItemVisibleHasChanged && !value.boolValue) {
+        setDropTargeted(false);
+    } else if (change == ItemSceneChange) {
+        QObject::disconnect(m_windowVisibility);
+        setDropTargeted(false);
+        if (value.window) {
+            m_windowVisibility = connect(value.window, &QWindow::visibleChanged, this, [this](bool visible) {
+                if (!visible)
+                    setDropTargeted(false);
+            });
+        }
+    }
+    QQuickItem::itemChange(change, value);
 }
 
 void PopoverDropArea::setDropTargeted(bool targeted)

@@ -12,6 +12,7 @@ namespace tarno {
 // while the drop lasts, and on the main thread's next turn the drop cascade turns it into captures
 // and hands them, when there are any, to the drop handler, once. That work is bound to the
 // application rather than to this item, so a popover closed right after the drop still delivers.
+// Hiding the area or its window ends the targeted state, since no leave may follow.
 class PopoverDropArea : public QQuickItem
 {
     Q_OBJECT
@@ -35,11 +36,13 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void itemChange(ItemChange change, const ItemChangeData &value) override;
 
 private:
     void setDropTargeted(bool targeted);
 
     DropCapturesCallback m_dropHandler;
+    QMetaObject::Connection m_windowVisibility;
     bool m_dropTargeted = false;
 };
 

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QMimeData>
+#include <QQuickWindow>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -352,6 +353,25 @@ TEST_F(PopoverDropAreaTest, TargetedWhileAMatchingDragHovers)
     QCoreApplication::sendEvent(&area, &leave);
     EXPECT_FALSE(area.isDropTargeted());
     EXPECT_EQ(changes.count(), 2);
+}
+
+TEST_F(PopoverDropAreaTest, HidingEndsTheTargetedState)
+{
+    QMimeData text;
+    text.setText(QStringLiteral("hi"));
+    ASSERT_TRUE(enter(area, text));
+    area.setVisible(false);
+    EXPECT_FALSE(area.isDropTargeted());
+
+    // The popover's window closing under a hovering drag sends no leave.
+    QQuickWindow window;
+    area.setVisible(true);
+    area.setParentItem(window.contentItem());
+    window.show();
+    ASSERT_TRUE(enter(area, text));
+    window.hide();
+    EXPECT_FALSE(area.isDropTargeted());
+    area.setParentItem(nullptr);
 }
 
 TEST_F(PopoverDropAreaTest, DropIsAcceptedAtOnceAndDeliveredOnceOnALaterTurn)
