@@ -134,11 +134,8 @@ size_t qHash(const CacheKey &key, size_t seed = 0)
     return qHashMulti(seed, key.id, key.size.width(), key.size.height());
 }
 
-std::optional<QByteArray> imageBytesOf(const ClipboardHistoryViewModel &history, const QString &id)
+std::optional<QByteArray> imageBytesOf(const ClipboardHistoryViewModel &history, const QUuid &uuid)
 {
-    const QUuid uuid = QUuid::fromString(id);
-    if (uuid.isNull())
-        return std::nullopt;
     for (const ClipboardItem &item : history.items()) {
         if (item.id == uuid)
             return item.imageData;
@@ -176,12 +173,16 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
 
     void serve(const QString &id, QSize requestedSize, PendingResponsePtr pending)
     {
-        const CacheKey key{id, requestedSize};
+        // Keyed by the id's canonical spelling, the one the store's ids are compared in.
+        const QUuid uuid = QUuid::fromString(id);
+        if (uuid.isNull())
+            return;
+        const CacheKey key{uuid.toString(QUuid::WithoutBraces), requestedSize};
         if (const auto cached = cache.constFind(key); cached != cache.cend()) {
             pending->finish(*cached);
             return;
         }
-        const std::optional<QByteArray> bytes = imageBytesOf(history, id);
+        const std::optional<QByteArray> bytes = imageBytesOf(history, uuid);
         if (!bytes)
             return;
         pool.start(
