@@ -1,0 +1,415 @@
+#include "ui/DropCascade.h"
+#include "ui/PopoverDropArea.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMimeData>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+
+namespace tarno {
+void PrintTo(const PasteboardCapture &capture, std::ostream *os)
+{
+    if (capture.isText())
+        *os << "text(\"" << capture.textValue().toStdString() << "\")";
+    else
+        *os << "image(" << capture.imageBytes().size() << " bytes)";
+}
+} // namespace tarno
+
+namespace {
+
+using Text = PasteboardCapture;
+
+QByteArray pngBytes(QSize size = {40, 30})
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) % 256));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A provider answering exactly as told, like a platform provider would.
+class ScriptedProvider : public DropItemProvider
+{
+public:
+    QList<DropItemType> offered;
+    DropDataAnswer imageAnswer;
+    DropItemAnswer textAnswer;
+    DropItemAnswer urlAnswer;
+
+    bool hasItemConformingTo(DropItemType type) const override { return offered.contains(type); }
+    DropDataAnswer loadDataRepresentation(DropItemType type) const override
+    {
+        return type == DropItemType::image ? imageAnswer : DropDataAnswer{};
+    }
+    DropItemAnswer loadItem(DropItemType type) const override
+    {
+        if (type == DropItemType::plainText)
+            return textAnswer;
+        if (type == DropItemType::fileURL)
+            return urlAnswer;
+        return std::monostate{};
+    }
+};
+
+std::shared_ptr<ScriptedProvider> provider(std::initializer_list<DropItemType> offered)
+{
+    auto result = std::make_shared<ScriptedProvider>();
+    result->offered = offered;
+    return result;
+}
+
+const DropLoadError failure{DropLoadError::Code::failed};
+const DropLoadError cannotDecode{DropLoadError::Code::cannotDecodeContentData};
+
+class DropCascadeTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+
+    QUrl file(const QString &name, const QByteArray &bytes)
+    {
+        QFile out(dir.filePath(name));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(bytes);
+        return QUrl::fromLocalFile(out.fileName());
+    }
+
+    PasteboardCaptures fileOnly(const QUrl &url)
+    {
+        auto p = provider({DropItemType::fileURL});
+        p->urlAnswer = url;
+        return droppedCaptures({p});
+    }
+};
+
+TEST_F(DropCascadeTest, ImageDataIsTakenAsLoadedWithoutAFloorAndWinsOverText)
+{
+    auto p = provider({DropItemType::image, DropItemType::plainText});
+    p->imageAnswer = {QByteArray("tiny"), std::nullopt};
+    p->textAnswer = QStringLiteral("caption");
+    EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{PasteboardCapture::image("tiny")});
+}
+
+TEST_F(DropCascadeTest, FailedImageLoadFallsThroughToTextThenToTheFile)
+{
+    // An error, and an answer with neither data nor error, both fail the image step.
+    for (const DropDataAnswer &answer : {DropDataAnswer{std::nullopt, failure}, DropDataAnswer{}}) {
+        auto p = provider({DropItemType::image, DropItemType::plainText});
+        p->imageAnswer = answer;
+        p->textAnswer = QStringLiteral("  spaced out \n");
+        EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{Text::text("  spaced out \n")});
+    }
+    // An error wins over data delivered with it.
+    auto both = provider({DropItemType::image, DropItemType::fileURL});
+    both->imageAnswer = {QByteArray("bytes"), failure};
+    both->urlAnswer = file("note.txt", " hello \n");
+    EXPECT_EQ(droppedCaptures({both}), PasteboardCaptures{Text::text("hello")});
+}
+
+TEST_F(DropCascadeTest, EmptyTextYieldsNothingUnlessTheProviderAlsoOffersAFile)
+{
+    auto empty = provider({DropItemType::plainText});
+    empty->textAnswer = QString();
+    EXPECT_TRUE(droppedCaptures({empty}).isEmpty());
+
+    auto withFile = provider({DropItemType::plainText, DropItemType::fileURL});
+    withFile->textAnswer = QString();
+    withFile->urlAnswer = file("a.md", "# title\n");
+    EXPECT_EQ(droppedCaptures({withFile}), PasteboardCaptures{Text::text("# title")});
+}
+
+TEST_F(DropCascadeTest, TextLoaderAnswers)
+{
+    auto p = provider({DropItemType::plainText});
+    p->textAnswer = QByteArray("caf\xc3\xa9 ");
+    EXPECT_EQ(std::get<QString>(loadText(*p)), QString::fromUtf8("caf\xc3\xa9 "));
+    p->textAnswer = QByteArray("caf\xe9");
+    EXPECT_EQ(std::get<DropLoadError>(loadText(*p)), cannotDecode);
+    p->textAnswer = QUrl(QStringLiteral("https://example.org"));
+    EXPECT_EQ(std::get<DropLoadError>(loadText(*p)), cannotDecode);
+    p->textAnswer = std::monostate{};
+    EXPECT_EQ(std::get<DropLoadError>(loadText(*p)), cannotDecode);
+    p->textAnswer = failure;
+    EXPECT_EQ(std::get<DropLoadError>(loadText(*p)), failure);
+    EXPECT_EQ(std::get<DropLoadError>(loadImageData(*p)), cannotDecode);
+}
+
+TEST_F(DropCascadeTest, FileURLLoaderAnswers)
+{
+    auto p = provider({DropItemType::fileURL});
+    const QUrl note = file("n.txt", "note");
+    p->urlAnswer = note.toEncoded();
+    EXPECT_EQ(std::get<QUrl>(loadFileURL(*p)), note);
+    EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{Text::text("note")});
+    p->urlAnswer = QByteArray();
+    EXPECT_EQ(std::get<DropLoadError>(loadFileURL(*p)), cannotDecode);
+    p->urlAnswer = QStringLiteral("file:///etc/hostname");
+    EXPECT_EQ(std::get<DropLoadError>(loadFileURL(*p)), cannotDecode);
+    p->urlAnswer = failure;
+    EXPECT_EQ(std::get<DropLoadError>(loadFileURL(*p)), failure);
+}
+
+TEST_F(DropCascadeTest, FileRuleKeepsTheFloorForImageFilesAndTrimsTextFiles)
+{
+    const QByteArray big = pngBytes();
+    ASSERT_GT(big.size(), 128);
+    EXPECT_EQ(fileOnly(file("shot.png", big)), PasteboardCaptures{PasteboardCapture::image(big)});
+    EXPECT_EQ(fileOnly(file("edge.PNG", QByteArray(129, 'x'))),
+              PasteboardCaptures{PasteboardCapture::image(QByteArray(129, 'x'))});
+    EXPECT_TRUE(fileOnly(file("small.png", QByteArray(128, 'x'))).isEmpty());
+    EXPECT_EQ(fileOnly(file("hello.txt", "  hello \n")), PasteboardCaptures{Text::text("hello")});
+    EXPECT_TRUE(fileOnly(file("blank.txt", "   \n\t ")).isEmpty());
+    EXPECT_TRUE(fileOnly(file("bad.json", "{\"a\": \"\xff\xfe\"}")).isEmpty());
+    EXPECT_TRUE(fileOnly(file("data.xyz", "hello there")).isEmpty());
+    EXPECT_TRUE(fileOnly(QUrl::fromLocalFile(dir.filePath("missing.txt"))).isEmpty());
+    EXPECT_TRUE(fileOnly(QUrl::fromLocalFile(dir.path() + QStringLiteral("/"))).isEmpty());
+    EXPECT_TRUE(fileOnly(QUrl(QStringLiteral("https://example.org/shot.png"))).isEmpty());
+}
+
+TEST_F(DropCascadeTest, DeliversOnceInDropOrderAndNeverForAnEmptyDrop)
+{
+    auto first = provider({DropItemType::plainText});
+    first->textAnswer = QStringLiteral("one");
+    auto dud = provider({});
+    auto second = provider({DropItemType::image});
+    second->imageAnswer = {QByteArray("img"), std::nullopt};
+
+    QList<PasteboardCaptures> calls;
+    loadDroppedCaptures({first, dud, nullptr, second}, [&](const PasteboardCaptures &c) { calls << c; });
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls.first(), (PasteboardCaptures{Text::text("one"), PasteboardCapture::image("img")}));
+
+    calls.clear();
+    loadDroppedCaptures({dud, provider({DropItemType::plainText})},
+                        [&](const PasteboardCaptures &c) { calls << c; });
+    EXPECT_TRUE(calls.isEmpty());
+}
+
+// Drags as real X11 programs offer them, through the QMimeData a drop carries.
+class X11PayloadTest : public DropCascadeTest
+{
+protected:
+    PasteboardCaptures drop(const QMimeData &data) { return droppedCaptures(dropItemProviders(data)); }
+};
+
+TEST_F(X11PayloadTest, FileManagerDragYieldsTheFilesNotTheTextOfTheirPaths)
+{
+    const QByteArray png = pngBytes();
+    const QUrl image = file("Holiday photo.png", png);
+    const QUrl notes = file("notes.md", "\n  - milk\n");
+    QMimeData data;
+    data.setData("text/uri-list", image.toEncoded() + "\r\n" + notes.toEncoded() + "\r\n");
+    data.setData("text/plain", (image.toLocalFile() + "\n" + notes.toLocalFile()).toUtf8());
+    EXPECT_EQ(drop(data), (PasteboardCaptures{PasteboardCapture::image(png), Text::text("- milk")}));
+
+    // The clipboard-style list some file managers add changes nothing.
+    QMimeData gnome;
+    gnome.setData("x-special/gnome-copied-files", "copy\n" + notes.toEncoded());
+    gnome.setData("text/uri-list", notes.toEncoded());
+    gnome.setData("text/plain;charset=utf-8", notes.toEncoded());
+    EXPECT_EQ(drop(gnome), PasteboardCaptures{Text::text("- milk")});
+}
+
+TEST_F(X11PayloadTest, BrowserImageDragYieldsTheImageAndALinkDragItsText)
+{
+    const QByteArray png = pngBytes();
+    QMimeData image;
+    image.setData("text/html", "<img src=\"https://example.org/cat.png\">");
+    image.setData("text/uri-list", "https://example.org/cat.png\r\n");
+    image.setData("text/plain", "https://example.org/cat.png");
+    image.setData("image/bmp", "BM-not-what-we-want");
+    image.setData("image/png", png);
+    EXPECT_EQ(drop(image), PasteboardCaptures{PasteboardCapture::image(png)});
+
+    QMimeData link;
+    link.setData("text/x-moz-url", "https://example.org/\nExample");
+    link.setData("text/uri-list", "https://example.org/\r\n");
+    link.setData("text/html", "<a href=\"https://example.org/\">Example</a>");
+    link.setData("text/plain", "https://example.org/");
+    EXPECT_EQ(drop(link), PasteboardCaptures{Text::text("https://example.org/")});
+}
+
+TEST_F(X11PayloadTest, EditorTextKeepsItsSpacesAndCharset)
+{
+    QMimeData utf8;
+    utf8.setData("text/plain;charset=utf-8", "  na\xc3\xafve();\n");
+    EXPECT_EQ(drop(utf8), PasteboardCaptures{Text::text(QString::fromUtf8("  na\xc3\xafve();\n"))});
+
+    QMimeData latin1;
+    latin1.setData("text/plain;charset=ISO-8859-1", "caf\xe9");
+    EXPECT_EQ(drop(latin1), PasteboardCaptures{Text::text(QString::fromUtf8("caf\xc3\xa9"))});
+}
+
+TEST_F(X11PayloadTest, ImageOnlyDragsTakeTheBytesWithoutAFloor)
+{
+    QMimeData viewer;
+    viewer.setData("image/png", "\x89PNG tiny");
+    EXPECT_EQ(drop(viewer), PasteboardCaptures{PasteboardCapture::image("\x89PNG tiny")});
+
+    // A failed transfer of the image falls back to the drag's text.
+    QMimeData broken;
+    broken.setData("image/jpeg", QByteArray());
+    broken.setData("text/plain", "alt text");
+    EXPECT_EQ(drop(broken), PasteboardCaptures{Text::text("alt text")});
+
+    // An image handed over as an object, as this program's own drags do.
+    QMimeData object;
+    QImage picture(8, 6, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    object.setImageData(picture);
+    const PasteboardCaptures captures = drop(object);
+    ASSERT_EQ(captures.size(), 1);
+    ASSERT_TRUE(captures.first().isImage());
+    EXPECT_EQ(QImage::fromData(captures.first().imageBytes()).size(), QSize(8, 6));
+}
+
+TEST_F(X11PayloadTest, OwnTextComesFirstThenEachFile)
+{
+    const QUrl a = file("a.txt", "alpha");
+    const QUrl b = file("b.txt", "beta");
+    QMimeData data;
+    data.setData("text/uri-list", a.toEncoded() + "\n" + b.toEncoded() + "\nhttps://example.org/\n");
+    data.setData("text/plain", "a note of its own");
+    EXPECT_EQ(drop(data),
+              (PasteboardCaptures{Text::text("a note of its own"), Text::text("alpha"), Text::text("beta")}));
+}
+
+TEST_F(X11PayloadTest, AcceptedTypes)
+{
+    const auto accepts = [](const char *format) {
+        QMimeData data;
+        data.setData(format, "x");
+        return isAcceptedDrop(data);
+    };
+    EXPECT_TRUE(accepts("text/plain"));
+    EXPECT_TRUE(accepts("text/plain;charset=utf-8"));
+    EXPECT_TRUE(accepts("image/webp"));
+    EXPECT_TRUE(accepts("text/uri-list"));
+    EXPECT_FALSE(accepts("text/html"));
+    EXPECT_FALSE(accepts("x-special/gnome-copied-files"));
+    EXPECT_FALSE(accepts("application/octet-stream"));
+}
+
+// The drop area as the view uses it, driven by the events a window delivers.
+class PopoverDropAreaTest : public ::testing::Test
+{
+protected:
+    PopoverDropArea area;
+    QList<PasteboardCaptures> calls;
+
+    void SetUp() override
+    {
+        area.setSize(QSizeF(360, 480));
+        area.setDropHandler([this](const PasteboardCaptures &captures) { calls << captures; });
+    }
+
+    bool enter(QObject &target, const QMimeData &data)
+    {
+        QDragEnterEvent event(QPoint(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        event.ignore();
+        QCoreApplication::sendEvent(&target, &event);
+        return event.isAccepted();
+    }
+
+    bool dropOn(QObject &target, const QMimeData &data)
+    {
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        event.ignore();
+        QCoreApplication::sendEvent(&target, &event);
+        EXPECT_EQ(event.dropAction(), Qt::CopyAction);
+        return event.isAccepted();
+    }
+};
+
+TEST_F(PopoverDropAreaTest, TargetedWhileAMatchingDragHovers)
+{
+    QSignalSpy changes(&area, &PopoverDropArea::dropTargetedChanged);
+    QMimeData html;
+    html.setData("text/html", "<b>x</b>");
+    EXPECT_FALSE(enter(area, html));
+    EXPECT_FALSE(area.isDropTargeted());
+
+    QMimeData text;
+    text.setText(QStringLiteral("hi"));
+    EXPECT_TRUE(enter(area, text));
+    EXPECT_TRUE(area.isDropTargeted());
+    QDragLeaveEvent leave;
+    QCoreApplication::sendEvent(&area, &leave);
+    EXPECT_FALSE(area.isDropTargeted());
+    EXPECT_EQ(changes.count(), 2);
+}
+
+TEST_F(PopoverDropAreaTest, HidingEndsTheTargetedState)
+{
+    QMimeData text;
+    text.setText(QStringLiteral("hi"));
+    ASSERT_TRUE(enter(area, text));
+    area.setVisible(false);
+    EXPECT_FALSE(area.isDropTargeted());
+
+    // The popover's window closing under a hovering drag sends no leave.
+    QQuickWindow window;
+    area.setVisible(true);
+    area.setParentItem(window.contentItem());
+    window.show();
+    ASSERT_TRUE(enter(area, text));
+    window.hide();
+    EXPECT_FALSE(area.isDropTargeted());
+    area.setParentItem(nullptr);
+}
+
+TEST_F(PopoverDropAreaTest, DropIsAcceptedAtOnceAndDeliveredOnceOnALaterTurn)
+{
+    auto data = std::make_unique<QMimeData>();
+    data->setText(QStringLiteral(" dropped "));
+    EXPECT_TRUE(enter(area, *data));
+    EXPECT_TRUE(dropOn(area, *data));
+    EXPECT_FALSE(area.isDropTargeted());
+    EXPECT_TRUE(calls.isEmpty());
+    // The drag's data is gone once the drop is over; what was dropped must not be.
+    data.reset();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls.first(), PasteboardCaptures{Text::text(" dropped ")});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls.size(), 1);
+}
+
+TEST_F(PopoverDropAreaTest, DropOfNothingLoadableIsAcceptedAndCallsNothing)
+{
+    QMimeData data;
+    data.setData("text/uri-list", "file:///nonexistent/tarno-drop-test.png\n");
+    EXPECT_TRUE(dropOn(area, data));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(calls.isEmpty());
+}
+
+TEST_F(PopoverDropAreaTest, DeliveryOutlivesTheDropArea)
+{
+    auto popover = std::make_unique<PopoverDropArea>();
+    popover->setDropHandler([this](const PasteboardCaptures &captures) { calls << captures; });
+    QMimeData data;
+    data.setText(QStringLiteral("late"));
+    EXPECT_TRUE(dropOn(*popover, data));
+    popover.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, QList<PasteboardCaptures>{PasteboardCaptures{Text::text("late")}});
+}
+
+} // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+class QMimeData;
+class QQuickItem;
+
+namespace tarno {
+
+class ImageCodec;
+struct ClipboardItem;
+struct DragPayload;
+
+// The name a text clip suggests when it is dropped as a file.
+inline const QString textClipDragFileName = QStringLiteral("Tarno Clip.txt");
+
+// The drag data of an image clip's payload, in the payload's order: each typed datum under its
+// type (produced when a target asks), the image object as Qt's image, the file as "text/uri-list".
+std::unique_ptr<QMimeData> mimeDataForDragPayload(const DragPayload &payload);
+
+// The drag data of a text clip: its text, the empty string when it has none, as UTF-8 plain text.
+// On X11 it also offers the text as a file named `textClipDragFileName` to file managers, by the
+// direct-save convention ("XdndDirectSave0"): the file manager names the place, the drag writes it.
+std::unique_ptr<QMimeData> textClipMimeData(const ClipboardItem &item);
+
+// The direct-save type a drag offers on X11.
+inline const QString directSaveType = QStringLiteral("XdndDirectSave0");
+
+// Writes `text` as UTF-8 to the file that the direct-save target named by `uri`, atomically, and
+// returns the convention's answer: "S" when written; "F" when the place is not a local file (the
+// target may then take the text itself); "E" when writing failed.
+QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text);
+
+// The drag data of any clip. Image clips write their PNG file into `tempDir` before this returns.
+std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const ImageCodec &codec,
+                                            const QString &tempDir);
+
+// Drags the clip out of the popover, from `source`, as a copy; returns when the drag ends. Call it on
+// the main thread while the pointer button that starts the drag is held.
+void startClipDrag(const ClipboardItem &item, QQuickItem *source);
+
+} // namespace tarno

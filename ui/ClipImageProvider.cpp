@@ -1,0 +1,289 @@
+#include "ui/ClipImageProvider.h"
+
+#include "model/ClipboardHistoryViewModel.h"
+#include "platform/api/ImageCodec.h"
+#include "platform/qt/QtDecodedImage.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QImage>
+#include <QMutex>
+#include <QQuickTextureFactory>
+#include <QRecursiveMutex>
+#include <QSet>
+#include <QThreadPool>
+#include <QUuid>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace tarno {
+
+namespace {
+
+class ClipImageResponse;
+
+// The one link between a response and the work answering it. The response may be deleted by the
+// engine on its own thread while the work runs on another; the lock makes finishing and deleting
+// exclusive. It is recursive because a response finished on its own thread may be deleted from
+// within its finished signal.
+struct ResponseGuard
+{
+    QRecursiveMutex mutex;
+    ClipImageResponse *response = nullptr;
+    std::atomic_bool cancelled{false};
+
+    void finish(QImage image);
+};
+
+class ClipImageResponse : public QQuickImageResponse
+{
+public:
+    explicit ClipImageResponse(std::shared_ptr<ResponseGuard> guard) : m_guard(std::move(guard))
+    {
+        m_guard->response = this;
+    }
+
+    ~ClipImageResponse() override
+    {
+        QMutexLocker locker(&m_guard->mutex);
+        m_guard->response = nullptr;
+    }
+
+    QQuickTextureFactory *textureFactory() const override
+    {
+        return QQuickTextureFactory::textureFactoryForImage(m_image);
+    }
+
+    void cancel() override { m_guard->cancelled = true; }
+
+    // Called once, with the guard's lock held.
+    void complete(QImage image)
+    {
+        m_image = std::move(image);
+        Q_EMIT finished();
+    }
+
+private:
+    std::shared_ptr<ResponseGuard> m_guard;
+    QImage m_image;
+};
+
+void ResponseGuard::finish(QImage image)
+{
+    QMutexLocker locker(&mutex);
+    if (ClipImageResponse *target = std::exchange(response, nullptr))
+        target->complete(std::move(image));
+}
+
+// What the work for one request holds. Whichever way the work ends (answered, skipped, or dropped
+// unrun with its queue), the response finishes exactly once; unanswered, with an empty image.
+class PendingResponse
+{
+public:
+    explicit PendingResponse(std::shared_ptr<ResponseGuard> guard) : m_guard(std::move(guard)) {}
+    ~PendingResponse() { m_guard->finish(QImage()); }
+    PendingResponse(const PendingResponse &) = delete;
+    PendingResponse &operator=(const PendingResponse &) = delete;
+
+    void finish(QImage image) const { m_guard->finish(std::move(image)); }
+    bool isCancelled() const { return m_guard->cancelled; }
+
+private:
+    std::shared_ptr<ResponseGuard> m_guard;
+};
+
+using PendingResponsePtr = std::shared_ptr<PendingResponse>;
+
+QImage qimageOf(const DecodedImage &image)
+{
+    if (const auto *qt = dynamic_cast<const QtDecodedImage *>(&image))
+        return qt->image();
+    const std::optional<QByteArray> tiff = image.tiffRepresentation();
+    return tiff ? QImage::fromData(*tiff) : QImage();
+}
+
+// Decodes the bytes and keeps only the scaled copy; the full bitmap lives only for this call.
+QImage thumbnail(const ImageCodec &codec, const QByteArray &bytes, QSize requestedSize)
+{
+    const DecodedImagePtr decoded = codec.imageFromData(bytes);
+    if (!decoded)
+        return {};
+    QImage image = qimageOf(*decoded);
+    if (image.isNull())
+        return {};
+    const QSize size = ClipImageProvider::thumbnailSize(image.size(), requestedSize);
+    if (size.isEmpty())
+        return {};
+    if (size == image.size())
+        return image;
+    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+struct CacheKey
+{
+    QString id;
+    QSize size;
+    friend bool operator==(const CacheKey &, const CacheKey &) = default;
+};
+
+size_t qHash(const CacheKey &key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.id, key.size.width(), key.size.height());
+}
+
+std::optional<QByteArray> imageBytesOf(const ClipboardHistoryViewModel &history, const QUuid &uuid)
+{
+    for (const ClipboardItem &item : history.items()) {
+        if (item.id == uuid)
+            return item.imageData;
+    }
+    return std::nullopt;
+}
+
+bool holdsClip(const ClipboardHistoryViewModel &history, const QString &id)
+{
+    const QUuid uuid = QUuid::fromString(id);
+    const QList<ClipboardItem> &items = history.items();
+    return std::any_of(items.begin(), items.end(),
+                       [&](const ClipboardItem &item) { return item.id == uuid; });
+}
+
+} // namespace
+
+// Everything here but the pool is touched on the main thread only.
+struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider::State>
+{
+    State(ClipboardHistoryViewModel &history, const ImageCodec &codec) : history(history), codec(codec)
+    {
+        // One worker: decoding a screenshot briefly takes its full bitmap, and one at a time keeps
+        // that to one bitmap while leaving the other core to the interface.
+        pool.setMaxThreadCount(1);
+    }
+
+    ~State()
+    {
+        // Work not yet started is dropped, and its responses finish empty; work under way ends
+        // before the codec can go away.
+        pool.clear();
+        pool.waitForDone();
+    }
+
+    void serve(const QString &id, QSize requestedSize, PendingResponsePtr pending)
+    {
+        // Keyed by the id's canonical spelling, the one the store's ids are compared in.
+        const QUuid uuid = QUuid::fromString(id);
+        if (uuid.isNull())
+            return;
+        const CacheKey key{uuid.toString(QUuid::WithoutBraces), requestedSize};
+        if (const auto cached = cache.constFind(key); cached != cache.cend()) {
+            pending->finish(*cached);
+            return;
+        }
+        const std::optional<QByteArray> bytes = imageBytesOf(history, uuid);
+        if (!bytes)
+            return;
+        pool.start(
+            [bytes = *bytes, key, pending = std::move(pending), codec = &codec, weak = weak_from_this()] {
+                if (pending->isCancelled())
+                    return;
+                QImage image = thumbnail(*codec, bytes, key.size);
+                pending->finish(image);
+                if (image.isNull())
+                    return;
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [weak, key, image = std::move(image)] {
+                        if (const std::shared_ptr<State> state = weak.lock())
+                            state->store(key, image);
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
+
+    // A thumbnail is kept only while its clip is in the store; one that left while it was being
+    // made is not cached.
+    void store(const CacheKey &key, const QImage &image)
+    {
+        if (holdsClip(history, key.id))
+            cache.insert(key, image);
+    }
+
+    void dropRemovedClips()
+    {
+        if (cache.isEmpty())
+            return;
+        QSet<QString> present;
+        for (const ClipboardItem &item : history.items())
+            present.insert(item.id.toString(QUuid::WithoutBraces));
+        cache.removeIf([&](const QHash<CacheKey, QImage>::iterator &entry) {
+            return !present.contains(entry.key().id);
+        });
+    }
+
+    ClipboardHistoryViewModel &history;
+    const ImageCodec &codec;
+    QHash<CacheKey, QImage> cache;
+    QThreadPool pool;
+    QMetaObject::Connection itemsConnection;
+};
+
+ClipImageProvider::ClipImageProvider(ClipboardHistoryViewModel &history, const ImageCodec &codec)
+    : m_state(std::make_shared<State>(history, codec))
+{
+    m_state->itemsConnection = QObject::connect(&history, &ClipboardHistoryViewModel::itemsChanged,
+                                                [weak = std::weak_ptr<State>(m_state)] {
+                                                    if (const std::shared_ptr<State> state = weak.lock())
+                                                        state->dropRemovedClips();
+                                                });
+}
+
+ClipImageProvider::~ClipImageProvider()
+{
+    QObject::disconnect(m_state->itemsConnection);
+}
+
+QQuickImageResponse *ClipImageProvider::requestImageResponse(const QString &id, const QSize &requestedSize)
+{
+    auto guard = std::make_shared<ResponseGuard>();
+    auto *response = new ClipImageResponse(guard);
+    auto pending = std::make_shared<PendingResponse>(std::move(guard));
+    // The store is read on the main thread; requests come from the engine's loader thread.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [weak = std::weak_ptr<State>(m_state), id, requestedSize, pending = std::move(pending)]() mutable {
+            if (const std::shared_ptr<State> state = weak.lock())
+                state->serve(id, requestedSize, std::move(pending));
+        },
+        Qt::QueuedConnection);
+    return response;
+}
+
+qsizetype ClipImageProvider::cachedImageCount() const
+{
+    return m_state->cache.size();
+}
+
+QSize ClipImageProvider::thumbnailSize(QSize imageSize, QSize requestedSize)
+{
+    if (imageSize.isEmpty())
+        return {};
+    QSize bound = requestedSize;
+    if (bound.width() <= 0 && bound.height() <= 0)
+        bound = defaultMaximumSize;
+    constexpr int unbounded = std::numeric_limits<int>::max() / 2;
+    if (bound.width() <= 0)
+        bound.setWidth(unbounded);
+    if (bound.height() <= 0)
+        bound.setHeight(unbounded);
+    if (imageSize.width() <= bound.width() && imageSize.height() <= bound.height())
+        return imageSize;
+    const double scale =
+        std::min(double(bound.width()) / imageSize.width(), double(bound.height()) / imageSize.height());
+    return QSize(std::max(1, int(std::lround(imageSize.width() * scale))),
+                 std::max(1, int(std::lround(imageSize.height() * scale))));
+}
+
+} // namespace tarno
