@@ -138,6 +138,31 @@ inline const QByteArray &largePng()
     return bytes;
 }
 
+// A screenshot-sized image that compresses like a screenshot: flat colour with thin lines and one
+// band of fine noise. About 1 MB as PNG, so it is quicker to convert than largeImage().
+inline const QByteArray &screenshotPng()
+{
+    static const QByteArray bytes = [] {
+        QImage image(2880, 1800, QImage::Format_RGB32);
+        image.fill(QColor(246, 246, 248));
+        for (int y = 0; y < image.height(); y += 40) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = qRgb(x % 256, y % 256, 90);
+        }
+        quint32 state = 2024;
+        for (int y = 600; y < 900; ++y) {
+            auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                state = state * 1664525u + 1013904223u;
+                line[x] = qRgb(x % 256, y % 256, (state >> 24) & 0x3f);
+            }
+        }
+        return encodeImage(image);
+    }();
+    return bytes;
+}
+
 // A program of our own (tests/integration/helpers) that takes CLIPBOARD and never answers a request.
 class HungOwner
 {
