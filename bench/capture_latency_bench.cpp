@@ -33,6 +33,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <time.h>
 #include <vector>
 #include <xcb/xcb.h>
 
@@ -46,6 +47,14 @@ namespace {
 double msBetween(Clock::time_point from, Clock::time_point to)
 {
     return std::chrono::duration<double, std::milli>(to - from).count();
+}
+
+// CPU time the calling thread has used, in milliseconds.
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 // Who owns CLIPBOARD, asked on a connection of the harness's own.
@@ -146,6 +155,7 @@ struct Sample
     double storedFromExitMs = 0; // xclip's first process exits → clip in the store
     double snapshotMs = 0;       // xclip owns the clipboard → the X11 clipboard holds the new content
     double stallMs = 0;          // longest main-thread gap while this copy was captured
+    double busyMs = 0;           // the most CPU time the main thread used between two such ticks
     double conversionMs = 0;     // the monitor's PNG conversion of this copy, if it made one
     double storedLessConversion() const { return storedMs - conversionMs; }
 };
@@ -263,6 +273,8 @@ public:
         m_storedAt.reset();
         m_codec.reset();
         m_longestGap = 0;
+        m_longestBusy = 0;
+        m_lastTickCpu = threadCpuMs();
         m_lastTick = Clock::now();
         m_armed = true;
         m_tracking = true;
@@ -282,6 +294,7 @@ public:
         sample.storedFromExitMs = msBetween(xclip.exitedAt(), *m_storedAt);
         sample.snapshotMs = m_snapshotAt ? msBetween(xclip.ownedAt(), *m_snapshotAt) : sample.storedMs;
         sample.stallMs = m_longestGap;
+        sample.busyMs = m_longestBusy;
         sample.conversionMs = m_codec.conversionMs().value_or(0);
         return sample;
     }
@@ -291,6 +304,8 @@ public:
     void idle(int ms)
     {
         m_longestGap = 0;
+        m_longestBusy = 0;
+        m_lastTickCpu = threadCpuMs();
         m_lastTick = Clock::now();
         m_tracking = true;
         const Clock::time_point until = Clock::now() + std::chrono::milliseconds(ms);
@@ -299,17 +314,25 @@ public:
         noteTick();
         m_tracking = false;
         m_idleGaps.push_back(m_longestGap);
+        m_idleBusy.push_back(m_longestBusy);
     }
 
     std::vector<double> takeIdleGaps() { return std::exchange(m_idleGaps, {}); }
+    std::vector<double> takeIdleBusy() { return std::exchange(m_idleBusy, {}); }
 
 private:
+    // A gap between ticks is either the main thread at work or the main thread waiting for a CPU
+    // that other processes hold; its own CPU time over the gap tells the two apart.
     void noteTick()
     {
         const Clock::time_point now = Clock::now();
-        if (m_tracking)
+        const double cpu = threadCpuMs();
+        if (m_tracking) {
             m_longestGap = std::max(m_longestGap, msBetween(m_lastTick, now));
+            m_longestBusy = std::max(m_longestBusy, cpu - m_lastTickCpu);
+        }
         m_lastTick = now;
+        m_lastTickCpu = cpu;
     }
 
     QtPlatform m_platform;
@@ -321,12 +344,15 @@ private:
     bool m_armed = false;
     bool m_tracking = false;
     std::vector<double> m_idleGaps;
+    std::vector<double> m_idleBusy;
     qint64 m_countBefore = 0;
     QUuid m_firstBefore;
     std::optional<Clock::time_point> m_snapshotAt;
     std::optional<Clock::time_point> m_storedAt;
     Clock::time_point m_lastTick;
     double m_longestGap = 0;
+    double m_lastTickCpu = 0;
+    double m_longestBusy = 0;
 };
 
 std::vector<Sample> series(Harness &harness, const QByteArray &inputFile, const QByteArray &target,
@@ -347,7 +373,8 @@ std::vector<Sample> series(Harness &harness, const QByteArray &inputFile, const 
     return samples;
 }
 
-void report(const char *name, const std::vector<Sample> &samples, const std::vector<double> &idleGaps)
+void report(const char *name, const std::vector<Sample> &samples, const std::vector<double> &idleGaps,
+            const std::vector<double> &idleBusy)
 {
     const std::vector<double> stored = column(samples, &Sample::storedMs);
     const std::vector<double> fromExit = column(samples, &Sample::storedFromExitMs);
@@ -367,6 +394,11 @@ void report(const char *name, const std::vector<Sample> &samples, const std::vec
                 percentile(stall, 0.5), percentile(stall, 1.0));
     std::printf("  same, per idle stretch between copies (base): median %6.1f ms  max %7.1f ms\n",
                 percentile(idleGaps, 0.5), percentile(idleGaps, 1.0));
+    const std::vector<double> busy = column(samples, &Sample::busyMs);
+    std::printf(
+        "  of that gap, main thread on a CPU:   median %6.1f ms  max %7.1f ms; idle (base): median %.1f ms  "
+        "max %.1f ms\n",
+        percentile(busy, 0.5), percentile(busy, 1.0), percentile(idleBusy, 0.5), percentile(idleBusy, 1.0));
 }
 
 } // namespace
@@ -407,7 +439,7 @@ int main(int argc, char **argv)
             return 1;
         text.close();
         const std::vector<Sample> samples = series(harness, QFile::encodeName(file), {}, copies);
-        report("text", samples, harness.takeIdleGaps());
+        report("text", samples, harness.takeIdleGaps(), harness.takeIdleBusy());
     }
 
     if (only.isEmpty() || only == "image") {
@@ -419,7 +451,7 @@ int main(int argc, char **argv)
         image.close();
         const std::vector<Sample> samples = series(harness, QFile::encodeName(file), "image/png", copies);
         std::printf("image: 2880x1800 screenshot-like PNG, %.2f MB\n", double(png.size()) / 1e6);
-        report("image", samples, harness.takeIdleGaps());
+        report("image", samples, harness.takeIdleGaps(), harness.takeIdleBusy());
         std::vector<double> conversion;
         std::vector<double> rest;
         for (const Sample &sample : samples) {
