@@ -207,7 +207,7 @@ TEST_F(X11ClipboardTest, HungOwnerNeitherStallsTheMainThreadNorDelaysTheNextCopy
 
     HungOwner owner;
     ASSERT_TRUE(owner.holdsClipboard());
-    EXPECT_LT(longestEventLoopGap(1500), 50);
+    EXPECT_LT(longestEventLoopGap(1500), freezeBoundMs);
     // Its content never comes, so its change is not counted yet and reads answer what was there.
     EXPECT_EQ(clipboard.changeCount(), start + 1);
     EXPECT_EQ(clipboard.snapshot(), before);
