@@ -44,9 +44,10 @@ KeyValueStore &QtPlatform::settingsStore() const
 
 void QtPlatform::onPasteboardChanged(std::function<void()> handler) const
 {
+    // The count moves only with its content in place, so one cue per change is enough; a cue for
+    // a change whose content was still on its way would only start read attempts that find nothing.
     QObject::connect(m_clipboard.get(), &X11Clipboard::changeCountChanged, m_clipboard.get(),
                      [handler](qint64) { handler(); });
-    QObject::connect(m_clipboard.get(), &X11Clipboard::snapshotReady, m_clipboard.get(), handler);
 }
 
 } // namespace tarno

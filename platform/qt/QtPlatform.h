@@ -34,8 +34,9 @@ public:
     X11Clipboard &clipboard() const;
     KeyValueStore &settingsStore() const;
 
-    // Runs `handler` on the main thread each time the clipboard's change count moves or the content
-    // of a change has been read: the clipboard monitor's cue to look, besides its poll.
+    // Runs `handler` on the main thread each time the clipboard's change count moves, which for
+    // another program's copy is once its content has been read: the clipboard monitor's cue to
+    // look, besides its poll.
     void onPasteboardChanged(std::function<void()> handler) const;
 
 private:

@@ -169,10 +169,9 @@ void X11Clipboard::Private::ownerChanged(quint64 serial, bool ours)
         return;
     otherOwnerSinceWrite = true;
     written = {};
-    snapshot.reset();
-    snapshotReader.reset();
+    // The count moves once the content is here (contentRead), not now: a reader woken by the move
+    // then finds the content at once instead of an empty clipboard it would have to come back to.
     awaitedSerial = serial;
-    bump();
 }
 
 void X11Clipboard::Private::contentRead(quint64 serial, const SelectionContent &content)
@@ -185,6 +184,9 @@ void X11Clipboard::Private::contentRead(quint64 serial, const SelectionContent &
     snapshot.reset(mime);
     snapshotReader.reset();
     awaitedSerial.reset();
+    // Serial 0 is what was there at construction: read, but no change.
+    if (serial != 0)
+        bump();
     Q_EMIT q->snapshotReady();
 }
 

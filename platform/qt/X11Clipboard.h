@@ -18,9 +18,11 @@ namespace tarno {
 // owner's window or program going away, and each write made here. A watcher thread with an X
 // connection of its own learns of the changes and reads each new owner's content into a snapshot,
 // which it hands to the main thread; a slow or hung owner therefore never freezes the program, and a
-// newer change abandons the read in progress. Until the snapshot of the current change count has
-// arrived, every read answers empty; reads of a snapshot never touch X. What was on the clipboard
-// at construction is read too but does not move the count.
+// newer change abandons the read in progress. Another program's change moves the count only once
+// its content has arrived (or its owner has failed to answer within the limits): the count and the
+// snapshot always go together, so whoever looks when the count moves finds the new content at once,
+// and until then every read answers the previous content. Reads of a snapshot never touch X. What
+// was on the clipboard at construction is read too but does not move the count.
 //
 // Writes go through QClipboard, which then serves the other programs; each write builds on the
 // previous ones since the last clearContents(), moves the count and is readable here at once.
@@ -43,7 +45,8 @@ public:
     // Whether owner changes made by other programs are seen.
     bool isWatching() const;
 
-    // The content for the current change count; null while it is still being read.
+    // The content for the current change count; null until the content present at construction
+    // has been read.
     std::shared_ptr<const QMimeData> snapshot() const;
 
     QList<PasteboardItemPtr> items() const override;
@@ -61,9 +64,10 @@ public:
     void writeImage(const DecodedImagePtr &image) override;
 
 Q_SIGNALS:
-    // The count moved; emitted from inside the write for our own writes.
+    // The count moved, and its snapshot is ready; emitted from inside the write for our own writes.
     void changeCountChanged(qint64 changeCount);
-    // The snapshot of the current change count is ready (right away for our own writes).
+    // A snapshot is ready: with each move of the count, and for the content present at
+    // construction, which moves nothing.
     void snapshotReady();
 
 private:

@@ -122,6 +122,16 @@ struct Read
     qint64 bytes = 0;
 };
 
+// A requestor window whose read was given up while its owner may still be answering into it.
+struct RetiredWindow
+{
+    xcb_window_t window = XCB_NONE;
+    Clock::time_point until;
+};
+
+// How long such a window is kept when its owner does not answer at all.
+constexpr std::chrono::seconds retiredWindowLifetime{60};
+
 struct Property
 {
     xcb_atom_t type = XCB_NONE;
@@ -146,8 +156,7 @@ public:
             m_thread.join();
         }
         if (m_connection) {
-            if (m_read)
-                destroyWindow(m_read->transfer);
+            // Our windows go with the connection.
             xcb_disconnect(m_connection);
         }
         if (m_wakeFd >= 0)
@@ -180,6 +189,9 @@ private:
     void requestNextCandidate();
     void finishRead();
     void abandonRead();
+    void retireWindow(Transfer &transfer);
+    bool takeRetired(xcb_window_t window);
+    void dropExpiredRetired();
     void planTargets(const QByteArray &atomList);
     void addToContent(const TargetGroup &group, xcb_atom_t target, xcb_atom_t type, QByteArray data);
 
@@ -219,6 +231,7 @@ private:
     QHash<xcb_atom_t, QString> m_names;
     quint64 m_serial = 0;
     std::optional<Read> m_read;
+    std::vector<RetiredWindow> m_retired;
 };
 
 bool X11SelectionWatcher::Private::connect()
@@ -287,13 +300,16 @@ std::vector<Command> X11SelectionWatcher::Private::takeCommands()
 
 void X11SelectionWatcher::Private::run()
 {
-    // The content already there counts as no change, but is read all the same.
+    // The content already there counts as no change, but is read all the same, unless an owner
+    // change reported while asking for the owner has already started the read of newer content.
     const xcb_window_t owner = selectionOwner();
     drainQueuedEvents();
-    if (owner == XCB_NONE || isOurs(owner))
-        m_callbacks.contentRead(0, {});
-    else
-        startRead(0, XCB_CURRENT_TIME);
+    if (m_serial == 0) {
+        if (owner == XCB_NONE || isOurs(owner))
+            m_callbacks.contentRead(0, {});
+        else
+            startRead(0, XCB_CURRENT_TIME);
+    }
 
     for (;;) {
         bool progressed = false;
@@ -317,11 +333,16 @@ void X11SelectionWatcher::Private::run()
         if (progressed)
             continue;
 
+        dropExpiredRetired();
         xcb_flush(m_connection);
+        std::optional<Clock::time_point> wakeAt;
+        if (m_read)
+            wakeAt = m_read->transfer.deadline;
+        for (const RetiredWindow &retired : m_retired)
+            wakeAt = std::min(wakeAt.value_or(retired.until), retired.until);
         int timeout = -1;
-        if (m_read) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(m_read->transfer.deadline - Clock::now());
+        if (wakeAt) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - Clock::now());
             timeout = int(std::max<qint64>(0, left.count()));
         }
         pollfd fds[2] = {{xcb_get_file_descriptor(m_connection), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
@@ -423,6 +444,8 @@ void X11SelectionWatcher::Private::request(xcb_atom_t target)
 
 void X11SelectionWatcher::Private::handleSelectionNotify(const xcb_selection_notify_event_t *event)
 {
+    if (takeRetired(event->requestor))
+        return; // the owner has answered a read already given up; its window can go now
     if (!m_read)
         return;
     Transfer &transfer = m_read->transfer;
@@ -526,7 +549,8 @@ void X11SelectionWatcher::Private::requestNextCandidate()
 
 void X11SelectionWatcher::Private::finishRead()
 {
-    destroyWindow(m_read->transfer);
+    // A request still open here has timed out; its owner may answer yet.
+    retireWindow(m_read->transfer);
     Read read = std::move(*m_read);
     m_read.reset();
     m_callbacks.contentRead(read.serial, std::move(read.content));
@@ -536,8 +560,44 @@ void X11SelectionWatcher::Private::abandonRead()
 {
     if (!m_read)
         return;
-    destroyWindow(m_read->transfer);
+    retireWindow(m_read->transfer);
     m_read.reset();
+}
+
+void X11SelectionWatcher::Private::retireWindow(Transfer &transfer)
+{
+    // The owner may be about to write into the window; a write into a destroyed window is an error,
+    // and owners that keep Xlib's default error handler exit on it, taking the clipboard's content
+    // along. Such a request may well have reached the new owner, if it crossed its owner change. So
+    // the window stays until the owner answers, or for a while if it never does.
+    if (transfer.window == XCB_NONE)
+        return;
+    m_retired.push_back(RetiredWindow{transfer.window, Clock::now() + retiredWindowLifetime});
+    transfer.window = XCB_NONE;
+}
+
+bool X11SelectionWatcher::Private::takeRetired(xcb_window_t window)
+{
+    const auto found =
+        std::find_if(m_retired.begin(), m_retired.end(),
+                     [window](const RetiredWindow &retired) { return retired.window == window; });
+    if (found == m_retired.end())
+        return false;
+    // An incremental answer now waits for a deletion that never comes; the owner asks nothing more.
+    xcb_destroy_window(m_connection, window);
+    m_retired.erase(found);
+    return true;
+}
+
+void X11SelectionWatcher::Private::dropExpiredRetired()
+{
+    const Clock::time_point now = Clock::now();
+    std::erase_if(m_retired, [this, now](const RetiredWindow &retired) {
+        if (retired.until > now)
+            return false;
+        xcb_destroy_window(m_connection, retired.window);
+        return true;
+    });
 }
 
 void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)

@@ -41,7 +41,8 @@ struct X11ClientIds
 // Every owner change (a new owner, the owner's window destroyed, the owner's client gone) gets a
 // serial. The watcher reports it, then reads the new owner's content unless the owner is one of our
 // own windows or there is none; a newer change abandons the read in progress. The content that was
-// there when the watcher started is read under serial 0 without an owner change.
+// there when the watcher started is read under serial 0 without an owner change, unless an owner
+// change arrives before that read begins: then only the newer content is read.
 //
 // The callbacks run on the watcher's thread, one at a time, in the order the X server reported the
 // events behind them; they must not call back into the watcher's destructor. A read that the owner
