@@ -1,0 +1,52 @@
+#include "platform/qt/SingleInstanceLock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace tarno {
+
+QString SingleInstanceLock::defaultPath()
+{
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    QString display = qEnvironmentVariable("DISPLAY");
+    for (QChar &c : display) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('.'))
+            c = QLatin1Char('_');
+    }
+    return folder + QStringLiteral("/tarno-") + display + QStringLiteral(".lock");
+}
+
+SingleInstanceLock::SingleInstanceLock(QString path) : m_path(std::move(path)) {}
+
+SingleInstanceLock::~SingleInstanceLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool SingleInstanceLock::tryLock()
+{
+    if (m_fd >= 0)
+        return true;
+    const QByteArray path = QFile::encodeName(m_path);
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+} // namespace tarno
