@@ -19,6 +19,7 @@
 #include <QToolTip>
 
 #include <xcb/xcb.h>
+#include <xcb/xcb_icccm.h>
 
 namespace tarno {
 
@@ -86,7 +87,8 @@ public:
     TrayWindow(StatusItemView &view, QSizeF designSize, QSvgRenderer &icon)
         : m_view(view), m_designSize(designSize), m_icon(icon)
     {
-        setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        // Not override-redirect: the tray must see our size requests to lay the icon out.
+        setFlags(Qt::Window | Qt::FramelessWindowHint);
         setTitle(QStringLiteral("Tarno"));
         // Trays size their icons by the size hints; a tray that imposes another size still wins.
         resize(designSize.toSize());
@@ -175,6 +177,13 @@ public:
         const xcb_atom_t xembedInfo = intern(m_connection, "_XEMBED_INFO");
         const quint32 info[] = {0, xembedMapped};
         xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, xembedInfo, xembedInfo, 32, 2, info);
+        // The tray sizes the icon by these hints when it takes it, before Qt would set them on show.
+        const QSize pixels = (size * m_window.devicePixelRatio()).toSize();
+        xcb_size_hints_t hints{};
+        xcb_icccm_size_hints_set_size(&hints, false, pixels.width(), pixels.height());
+        xcb_icccm_size_hints_set_min_size(&hints, pixels.width(), pixels.height());
+        xcb_icccm_size_hints_set_max_size(&hints, pixels.width(), pixels.height());
+        xcb_icccm_set_wm_normal_hints(m_connection, window, &hints);
         watchRootForNewTrays();
         QCoreApplication::instance()->installNativeEventFilter(this);
         dock();
@@ -229,6 +238,12 @@ public:
             const auto *client = reinterpret_cast<const xcb_client_message_event_t *>(event);
             if (client->type == m_manager && client->data.data32[1] == m_selection)
                 dock();
+        } else if (type == XCB_REPARENT_NOTIFY) {
+            const auto *reparent = reinterpret_cast<const xcb_reparent_notify_event_t *>(event);
+            // Shown only once the tray holds it, so that no window manager ever frames it on its own.
+            if (reparent->window == static_cast<xcb_window_t>(m_window.winId()) && m_docked &&
+                reparent->parent != defaultScreen(m_connection)->root)
+                m_window.show();
         } else if (type == XCB_DESTROY_NOTIFY) {
             const auto *destroyed = reinterpret_cast<const xcb_destroy_notify_event_t *>(event);
             if (destroyed->window == m_trayOwner && m_trayOwner != XCB_NONE) {
@@ -274,7 +289,6 @@ private:
                        reinterpret_cast<const char *>(&message));
         xcb_flush(m_connection);
         m_docked = true;
-        m_window.show();
     }
 
     QSvgRenderer m_icon;
