@@ -21,9 +21,10 @@ int main(int argc, char **argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Tarno"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // One Tarno per display: a second launch leaves the running one in charge and ends quietly.
+    // One Tarno per display: a second launch leaves the running one in charge and ends quietly. A
+    // lock that cannot be taken at all (no runtime folder) does not keep Tarno from running.
     tarno::SingleInstanceLock instanceLock;
-    if (!instanceLock.tryLock())
+    if (instanceLock.tryLock() == tarno::SingleInstanceLock::Result::heldElsewhere)
         return 0;
 
     tarno::QtPlatform platform;

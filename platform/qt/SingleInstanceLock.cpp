@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -33,20 +34,21 @@ SingleInstanceLock::~SingleInstanceLock()
         ::close(m_fd);
 }
 
-bool SingleInstanceLock::tryLock()
+SingleInstanceLock::Result SingleInstanceLock::tryLock()
 {
     if (m_fd >= 0)
-        return true;
+        return Result::acquired;
     const QByteArray path = QFile::encodeName(m_path);
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return Result::unavailable;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const bool held = errno == EWOULDBLOCK;
         ::close(fd);
-        return false;
+        return held ? Result::heldElsewhere : Result::unavailable;
     }
     m_fd = fd;
-    return true;
+    return Result::acquired;
 }
 
 } // namespace tarno

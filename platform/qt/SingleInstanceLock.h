@@ -19,9 +19,17 @@ public:
     SingleInstanceLock(const SingleInstanceLock &) = delete;
     SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;
 
-    // Whether this process holds the lock now; false when another one does or the file cannot be
-    // opened.
-    bool tryLock();
+    enum class Result
+    {
+        acquired,
+        // Another process holds it: that one is in charge.
+        heldElsewhere,
+        // The file cannot be opened; nothing is known about other instances.
+        unavailable
+    };
+
+    // Takes the lock if nobody holds it; asking again while holding it gives acquired.
+    Result tryLock();
 
 private:
     QString m_path;

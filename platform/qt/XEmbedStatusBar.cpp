@@ -196,7 +196,7 @@ public:
         m_window.hide();
     }
 
-    void setNeedsDisplay() override { m_window.requestUpdate(); }
+    void setNeedsDisplay() override { m_window.update(); }
 
     QRectF screenRect() const override
     {
