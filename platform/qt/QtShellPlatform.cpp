@@ -6,6 +6,8 @@
 #include "platform/qt/X11EventMonitors.h"
 #include "platform/qt/XEmbedStatusBar.h"
 
+#include <QQuickWindow>
+
 namespace tarno {
 
 QtShellPlatform::QtShellPlatform(const QString &iconPath)
@@ -14,6 +16,9 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath)
                      : TrayKind::xembed),
       m_eventMonitors(std::make_unique<X11EventMonitors>()), m_application(std::make_unique<QtApplication>())
 {
+    // The popover is one small panel: Qt Quick's software renderer draws it in a few milliseconds,
+    // while loading the OpenGL stack for it would more than double the program's resident memory.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     if (m_trayKind == TrayKind::statusNotifier)
         m_statusBar = std::make_unique<SniStatusBar>(iconPath);
     else
