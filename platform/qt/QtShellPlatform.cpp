@@ -18,7 +18,12 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath)
 {
     // The popover is one small panel: Qt Quick's software renderer draws it in a few milliseconds,
     // while loading the OpenGL stack for it would more than double the program's resident memory.
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+    // Chosen once per process: Qt takes it only before the first scene graph exists.
+    static const bool softwareChosen = [] {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        return true;
+    }();
+    Q_UNUSED(softwareChosen)
     if (m_trayKind == TrayKind::statusNotifier)
         m_statusBar = std::make_unique<SniStatusBar>(iconPath);
     else

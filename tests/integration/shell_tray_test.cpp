@@ -99,6 +99,20 @@ bool isIcon(QRect rect)
            rect.y() < 30;
 }
 
+// The docked icon once the tray has laid it out: inside the tray's panel, which grows to hold it.
+std::optional<WindowInfo> waitForDockedIcon()
+{
+    std::optional<WindowInfo> icon;
+    [[maybe_unused]] const bool docked = QTest::qWaitFor(
+        [&] {
+            icon = findWindow("tarno", isIcon);
+            const auto panel = findWindow("panel", [](QRect) { return true; });
+            return icon && panel && panel->screenRect.contains(icon->screenRect);
+        },
+        waitMs);
+    return docked ? icon : std::nullopt;
+}
+
 bool isPopover(QRect rect)
 {
     return rect.size() == QSize(360, 480);
@@ -170,12 +184,9 @@ protected:
 TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseIt)
 {
     launch();
-    const auto icon = waitForWindow("tarno", isIcon);
-    ASSERT_TRUE(icon) << "the icon never docked";
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
     EXPECT_EQ(icon->screenRect.width(), 32);
-    const auto panel = findWindow("panel", [](QRect) { return true; });
-    ASSERT_TRUE(panel);
-    EXPECT_TRUE(panel->screenRect.contains(icon->screenRect.center())) << "the icon is not inside the tray";
 
     const QPoint centre = icon->screenRect.center();
     xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
@@ -206,7 +217,7 @@ TEST_F(AppTest, ClickOnAnotherProgramsWindowClosesThePopover)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
 
     launch();
-    const auto icon = waitForWindow("tarno", isIcon);
+    const auto icon = waitForDockedIcon();
     ASSERT_TRUE(icon);
     const QPoint centre = icon->screenRect.center();
     xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
@@ -226,7 +237,7 @@ TEST_F(AppTest, ClickOnAnotherProgramsWindowClosesThePopover)
 TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
 {
     QProcess *app = launch();
-    const auto icon = waitForWindow("tarno", isIcon);
+    const auto icon = waitForDockedIcon();
     ASSERT_TRUE(icon);
     const QPoint centre = icon->screenRect.center();
     xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"});
@@ -246,7 +257,7 @@ TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
 TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
 {
     QProcess *first = launch();
-    ASSERT_TRUE(waitForWindow("tarno", isIcon));
+    ASSERT_TRUE(waitForDockedIcon());
     QProcess *second = launch();
     ASSERT_TRUE(second->waitForFinished(waitMs)) << "the second launch kept running";
     EXPECT_EQ(second->exitCode(), 0);
@@ -258,7 +269,7 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
 
     for (const int signal : {SIGTERM, SIGINT}) {
         QProcess *app = signal == SIGTERM ? first : launch();
-        ASSERT_TRUE(waitForWindow("tarno", isIcon));
+        ASSERT_TRUE(waitForDockedIcon());
         ::kill(static_cast<pid_t>(app->processId()), signal);
         ASSERT_TRUE(app->waitForFinished(waitMs));
         EXPECT_EQ(app->exitStatus(), QProcess::NormalExit) << "signal " << signal;
@@ -310,6 +321,27 @@ protected:
         controller->teardown();
         controller.reset();
     }
+
+    // The icon's rectangle once the tray has stopped moving it.
+    QRectF settledIconRect()
+    {
+        QRectF settled;
+        [[maybe_unused]] const bool stable = QTest::qWaitFor(
+            [&] {
+                const QRectF before = controller->statusItem()->screenRect();
+                QTest::qWait(100);
+                settled = controller->statusItem()->screenRect();
+                return !settled.isEmpty() && settled == before;
+            },
+            waitMs);
+        return settled;
+    }
+    void clickIcon()
+    {
+        const QPointF centre = settledIconRect().center();
+        xdotool({"mousemove", QString::number(qRound(centre.x())), QString::number(qRound(centre.y())),
+                 "click", "1"});
+    }
 };
 
 TEST_F(InProcessShellTest, FileDraggedOntoTheIconOpensThePopoverAndBecomesAClip)
@@ -360,15 +392,11 @@ TEST_F(InProcessShellTest, FileDraggedOntoTheIconOpensThePopoverAndBecomesAClip)
     source.waitForFinished(waitMs);
 }
 
-TEST_F(InProcessShellTest, EscapeClosesThePopoverWithoutAnnouncingIt)
+TEST_F(InProcessShellTest, EscapeOrAnotherProgramTakingTheFocusClosesWithoutAnnouncing)
 {
     int announced = 0;
     notifications.addObserver(MenuBarController::popoverWillCloseNotification, [&] { ++announced; });
-    QRectF icon;
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return !(icon = controller->statusItem()->screenRect()).isEmpty(); }, waitMs));
-    xdotool({"mousemove", QString::number(qRound(icon.center().x())),
-             QString::number(qRound(icon.center().y())), "click", "1"});
+    clickIcon();
     ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
     auto *window = static_cast<QtPopover *>(controller->popover())->window();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
@@ -382,6 +410,24 @@ TEST_F(InProcessShellTest, EscapeClosesThePopoverWithoutAnnouncingIt)
     EXPECT_EQ(announced, 0);
     EXPECT_FALSE(controller->globalClickMonitor().has_value());
     EXPECT_FALSE(controller->localClickMonitor().has_value());
+
+    // Another program's window takes the focus.
+    QTemporaryDir folder;
+    QProcess other;
+    other.start(dragSourcePath, {"200", "600", folder.filePath("none")});
+    ASSERT_TRUE(other.waitForReadyRead(waitMs));
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const QString otherWindow =
+        run("xdotool", {"search", "--pid", QString::number(other.processId())}).trimmed();
+    ASSERT_FALSE(otherWindow.isEmpty());
+    xdotool({"windowfocus", otherWindow.split('\n').first()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->popover()->isShown(); }, waitMs))
+        << "losing the focus to another program left the popover open";
+    EXPECT_EQ(announced, 0);
+    other.terminate();
+    other.waitForFinished(waitMs);
 }
 
 } // namespace

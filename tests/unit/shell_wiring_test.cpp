@@ -49,15 +49,16 @@ TEST(ShellWiringTest, SetupRunsTheSharedServicesAndTeardownStopsThem)
     FakeApplication application;
     NotificationCenter notifications;
     MenuBarController controller(MenuBarController::Environment{
-        runtime, codec, store, statusBar, [] { return std::make_unique<FakePopover>(); }, monitors, application,
-        notifications, services});
+        runtime, codec, store, statusBar, [] { return std::make_unique<FakePopover>(); }, monitors,
+        application, notifications, services});
 
     controller.setup();
     EXPECT_TRUE(ClipboardMonitor::shared().isStarted());
     EXPECT_TRUE(ScreenshotFileWatcher::shared().isWatching());
     EXPECT_TRUE(HistoryCleanupService::shared().isRunning());
     // The watcher reads where screenshots go; with the setting off nothing changes the target.
-    EXPECT_FALSE(processRunner.callLog.join('\n').contains("write")) << processRunner.callLog.join('\n').toStdString();
+    EXPECT_FALSE(processRunner.callLog.join('\n').contains("write"))
+        << processRunner.callLog.join('\n').toStdString();
 
     pasteboard.simulateCopyText("copied elsewhere");
     runtime.advance(1s);
