@@ -126,6 +126,10 @@ protected:
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "integration tests need an X display";
         s_trayer = new QProcess;
+        startTrayer();
+    }
+    static void startTrayer()
+    {
         s_trayer->start("trayer",
                         {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
         ASSERT_TRUE(s_trayer->waitForStarted(waitMs));
@@ -252,6 +256,19 @@ TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);
     EXPECT_FALSE(findWindow("tarno", isIcon));
+}
+
+TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)
+{
+    launch();
+    ASSERT_TRUE(waitForDockedIcon());
+    s_trayer->terminate();
+    ASSERT_TRUE(s_trayer->waitForFinished(waitMs));
+    // Handed back to the root by the dying tray, it must not linger on screen.
+    EXPECT_TRUE(QTest::qWaitFor([] { return viewableWindows("tarno").isEmpty(); }, waitMs));
+
+    startTrayer();
+    EXPECT_TRUE(waitForDockedIcon()) << "the icon did not dock into the new tray";
 }
 
 TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
