@@ -295,6 +295,94 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
     }
 }
 
+// A desktop whose tray speaks StatusNotifierItem over its own session bus, with no XEmbed tray.
+class StatusNotifierTest : public ::testing::Test
+{
+protected:
+    QProcess bus;
+    QProcess watcher;
+    QProcess app;
+    QTemporaryDir home;
+    QString address;
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(findWindow("panel", [](QRect) { return true; })) << "an XEmbed tray is still running";
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(bus.waitForReadyRead(waitMs));
+        address = QString::fromLatin1(bus.readLine().trimmed());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        watcher.setProcessEnvironment(environment);
+        watcher.start(QStringLiteral(TARNO_TEST_HELPERS_DIR "/sni_watcher"), {});
+        ASSERT_TRUE(watcher.waitForReadyRead(waitMs));
+        ASSERT_EQ(watcher.readLine().trimmed(), "ready");
+
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", home.path());
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(appPath, {});
+    }
+    void TearDown() override
+    {
+        for (QProcess *process : {&app, &watcher, &bus}) {
+            process->terminate();
+            process->waitForFinished(waitMs);
+        }
+    }
+    // Calls a method of the item as the host does; the reply's text.
+    QString callItem(const QString &service, const QString &path, const QString &method,
+                     const QStringList &arguments)
+    {
+        QProcess gdbus;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        gdbus.setProcessEnvironment(environment);
+        gdbus.start("gdbus", QStringList{"call", "--session", "--dest", service, "--object-path", path,
+                                         "--method", method} +
+                                 arguments);
+        gdbus.waitForFinished(waitMs);
+        return QString::fromUtf8(gdbus.readAllStandardOutput());
+    }
+};
+
+TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndTheTooltip)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs))
+        << "the item never registered";
+    const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
+    ASSERT_EQ(item.size(), 3);
+    ASSERT_EQ(item[0], "item");
+    const QString service = item[1];
+    const QString path = item[2];
+
+    const QString toolTip = callItem(service, path, "org.freedesktop.DBus.Properties.Get",
+                                     {"org.kde.StatusNotifierItem", "ToolTip"});
+    EXPECT_TRUE(toolTip.contains("Tarno — click to open, drag in to save, drag out to use"))
+        << toolTip.toStdString();
+
+    // The host reports where the click was; the popover opens against it.
+    xdotool({"mousemove", "1800", "10"});
+    callItem(service, path, "org.kde.StatusNotifierItem.Activate", {"1800", "10"});
+    const auto popover = waitForWindow("tarno", isPopover);
+    ASSERT_TRUE(popover) << "Activate did not open the popover";
+    EXPECT_EQ(popover->screenRect.left(), 1920 - 360);
+    EXPECT_LT(popover->screenRect.top(), 40);
+    callItem(service, path, "org.kde.StatusNotifierItem.Activate", {"1800", "10"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a second Activate did not close the popover";
+
+    callItem(service, path, "org.kde.StatusNotifierItem.ContextMenu", {"1800", "10"});
+    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.height() < 60; });
+    ASSERT_TRUE(menu) << "no menu on the host's context request";
+    xdotool({"mousemove", QString::number(menu->screenRect.center().x()),
+             QString::number(menu->screenRect.center().y()), "click", "1"});
+    ASSERT_TRUE(app.waitForFinished(waitMs)) << "Quit Tarno did not end the program";
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
 // Services that only count, so that the in-process shell captures nothing from the real clipboard.
 class QuietServices : public ShellServices
 {
