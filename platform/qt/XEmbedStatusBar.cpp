@@ -116,8 +116,14 @@ protected:
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
         const QPalette palette = QGuiApplication::palette();
-        // Trays without a visual of their own show our window's pixels as they are.
-        painter.fillRect(QRect(QPoint(0, 0), size()), palette.color(QPalette::Window));
+        // Our window is opaque, so it shows the tray's own background under the drawing.
+        const QSize pixels = size() * devicePixelRatio();
+        if (m_trayBackground.size() != pixels)
+            m_trayBackground = trayBackground(pixels);
+        if (m_trayBackground.isNull())
+            painter.fillRect(QRect(QPoint(0, 0), size()), palette.color(QPalette::Window));
+        else
+            painter.drawImage(QRect(QPoint(0, 0), size()), m_trayBackground);
         painter.setTransform(designToWindow());
         const StatusItemDrawing drawing = m_view.drawing(m_designSize);
         for (const StatusItemDrawing::RoundedRect &shape : drawing.shapes) {
@@ -142,6 +148,35 @@ protected:
     bool event(QEvent *event) override;
 
 private:
+    // What the tray shows where our window sits: the window's background is made the parent's, the
+    // server paints it, and we read it back. Null while the window is not on screen.
+    QImage trayBackground(QSize pixels)
+    {
+        xcb_connection_t *c = connection();
+        if (!c || !isExposed() || pixels.isEmpty())
+            return {};
+        const auto window = static_cast<xcb_window_t>(winId());
+        const quint32 parentRelative = XCB_BACK_PIXMAP_PARENT_RELATIVE;
+        xcb_change_window_attributes(c, window, XCB_CW_BACK_PIXMAP, &parentRelative);
+        xcb_clear_area(c, false, window, 0, 0, static_cast<uint16_t>(pixels.width()),
+                       static_cast<uint16_t>(pixels.height()));
+        xcb_get_image_reply_t *reply = xcb_get_image_reply(
+            c,
+            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, 0, 0, static_cast<uint16_t>(pixels.width()),
+                          static_cast<uint16_t>(pixels.height()), ~0u),
+            nullptr);
+        QImage image;
+        const int bytes = reply ? xcb_get_image_data_length(reply) : 0;
+        if (reply && reply->depth >= 24 && bytes >= pixels.width() * pixels.height() * 4) {
+            image = QImage(xcb_get_image_data(reply), pixels.width(), pixels.height(), pixels.width() * 4,
+                           QImage::Format_RGB32)
+                        .copy();
+            image.setDevicePixelRatio(devicePixelRatio());
+        }
+        free(reply);
+        return image;
+    }
+
     void showToolTip()
     {
         if (qobject_cast<QApplication *>(QCoreApplication::instance()))
@@ -158,6 +193,7 @@ private:
     QSizeF m_designSize;
     QSvgRenderer &m_icon;
     QTimer m_toolTipTimer;
+    QImage m_trayBackground;
 };
 
 class XEmbedStatusItem : public StatusItem, public QAbstractNativeEventFilter
