@@ -1,6 +1,7 @@
 #include "shell/MenuBarController.h"
 
 #include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
 #include "platform/api/Application.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/StatusItem.h"

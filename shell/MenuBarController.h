@@ -1,7 +1,6 @@
 #pragma once
 
 #include "model/ClipboardItem.h"
-#include "model/GleanerySettings.h"
 #include "model/PasteboardCapture.h"
 #include "platform/api/EventMonitors.h"
 #include "platform/api/Popover.h"
@@ -14,6 +13,7 @@ namespace tarno {
 
 class Application;
 class ClipboardHistoryViewModel;
+class GleanerySettings;
 class ImageCodec;
 class KeyValueStore;
 class MenuBarDropView;

@@ -1,4 +1,5 @@
 #include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
 #include "model/HistoryCleanupService.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/fake/FakeApplication.h"

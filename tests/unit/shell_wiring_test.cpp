@@ -4,6 +4,7 @@
 #include "capture/ScreenshotFileWatcher.h"
 #include "capture/SystemScreenshotPreferences.h"
 #include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
 #include "model/HistoryCleanupService.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/Platform.h"
