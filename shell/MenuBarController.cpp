@@ -32,11 +32,14 @@ MenuBarController::MenuBarController(Environment environment)
 MenuBarController::~MenuBarController()
 {
     m_self.reset();
-    // The status item shows the view, so it goes first.
+    // The status item shows the view, so it goes first; the popover's content reads the stores, so
+    // it goes before them.
     m_statusItem.reset();
     m_menuBarView.reset();
     if (m_popover)
         m_popover->setDelegate(nullptr);
+    m_popoverHost.reset();
+    m_popover.reset();
 }
 
 void MenuBarController::setup()
