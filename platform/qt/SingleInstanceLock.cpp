@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -13,17 +12,18 @@ namespace tarno {
 
 QString SingleInstanceLock::defaultPath()
 {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
     QString display = qEnvironmentVariable("DISPLAY");
     for (QChar &c : display) {
         if (!c.isLetterOrNumber() && c != QLatin1Char('.'))
             c = QLatin1Char('_');
     }
-    return folder + QStringLiteral("/tarno-") + display + QStringLiteral(".lock");
+    const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!folder.isEmpty())
+        return folder + QStringLiteral("/tarno-") + display + QStringLiteral(".lock");
+    // Without a runtime folder, the shared temporary folder, with the user in the name. Another user
+    // who made that file first only makes the lock unavailable, which never stops Tarno.
+    return QDir::tempPath() + QStringLiteral("/tarno-") + QString::number(::getuid()) + QLatin1Char('-') +
+           display + QStringLiteral(".lock");
 }
 
 SingleInstanceLock::SingleInstanceLock(QString path) : m_path(std::move(path)) {}
