@@ -196,7 +196,10 @@ QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
 
 QtPopover::~QtPopover()
 {
+    // Going away is no close to report, and the focus change it causes must find nothing to close.
     d->delegate = nullptr;
+    d->shown = false;
+    QObject::disconnect(qGuiApp, nullptr, &d->window, nullptr);
     d->window.hide();
 }
 
