@@ -1,0 +1,281 @@
+#include "platform/qt/QtPopover.h"
+
+#include "platform/api/PopoverPlacement.h"
+
+#include <QEasingCurve>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPalette>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QVariantAnimation>
+
+#include <xcb/xcb.h>
+
+namespace tarno {
+
+namespace {
+
+xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 ? x11->connection() : nullptr;
+}
+
+xcb_atom_t intern(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(
+        c, xcb_intern_atom(c, false, static_cast<uint16_t>(strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
+    free(reply);
+    return atom;
+}
+
+// Whether a compositing manager runs on the display's first screen.
+bool isCompositing()
+{
+    xcb_connection_t *c = connection();
+    if (!c)
+        return false;
+    const QByteArray display = qgetenv("DISPLAY");
+    const int dot = display.indexOf('.', std::max<qsizetype>(0, display.lastIndexOf(':')));
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(dot < 0 ? 0 : display.mid(dot + 1).toInt());
+    xcb_get_selection_owner_reply_t *reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, intern(c, name.constData())), nullptr);
+    const bool owned = reply && reply->owner != XCB_NONE;
+    free(reply);
+    return owned;
+}
+
+// The content's look: the root item's opacity and scale, animated along a cubic Bézier.
+class ContentView : public PopoverContentView
+{
+public:
+    explicit ContentView(QQuickItem &root) : m_root(root)
+    {
+        QObject::connect(&m_animation, &QVariantAnimation::valueChanged, &m_animation,
+                         [this](const QVariant &value) {
+                             const qreal t = value.toReal();
+                             m_root.setOpacity(m_fromAlpha + (m_toAlpha - m_fromAlpha) * t);
+                             m_root.setScale(m_fromScale + (m_toScale - m_fromScale) * t);
+                         });
+        QObject::connect(&m_animation, &QVariantAnimation::finished, &m_animation, [this] { finish(); });
+    }
+
+    qreal alpha() const override { return m_root.opacity(); }
+    qreal scale() const override { return m_root.scale(); }
+    void setAlpha(qreal alpha) override
+    {
+        interrupt();
+        m_root.setOpacity(alpha);
+    }
+    void setScale(qreal scale) override
+    {
+        interrupt();
+        m_root.setScale(scale);
+    }
+    void animate(const ContentAnimation &animation, std::function<void()> finished) override
+    {
+        interrupt();
+        m_fromAlpha = alpha();
+        m_fromScale = scale();
+        m_toAlpha = animation.alpha;
+        m_toScale = animation.scale;
+        QEasingCurve curve(QEasingCurve::BezierSpline);
+        curve.addCubicBezierSegment(animation.curve.c1, animation.curve.c2, QPointF(1, 1));
+        m_animation.setEasingCurve(curve);
+        m_animation.setDuration(static_cast<int>(animation.duration.count()));
+        m_animation.setStartValue(0.0);
+        m_animation.setEndValue(1.0);
+        m_finished = finished ? std::move(finished) : [] {};
+        m_animation.start();
+    }
+
+private:
+    void finish()
+    {
+        if (auto finished = std::exchange(m_finished, {}))
+            finished();
+    }
+    void interrupt()
+    {
+        if (m_animation.state() == QAbstractAnimation::Running)
+            m_animation.stop();
+        finish();
+    }
+
+    QQuickItem &m_root;
+    QVariantAnimation m_animation;
+    qreal m_fromAlpha = 0;
+    qreal m_fromScale = 1;
+    qreal m_toAlpha = 1;
+    qreal m_toScale = 1;
+    std::function<void()> m_finished;
+};
+
+} // namespace
+
+class PopoverWindow : public QQuickWindow
+{
+public:
+    std::function<void()> onEscape;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        QQuickWindow::keyPressEvent(event);
+        if (event->key() == Qt::Key_Escape && onEscape)
+            onEscape();
+    }
+};
+
+class QtPopover::Private
+{
+public:
+    Private(QtPopover &q) : q(q) {}
+
+    void closeTransiently() { q.performClose(); }
+
+    QtPopover &q;
+    PopoverDelegate *delegate = nullptr;
+    QSizeF size{360, 480};
+    // The engine outlives the window and every item made with it.
+    QQmlEngine engine;
+    PopoverWindow window;
+    QQuickItem *root = nullptr;
+    std::unique_ptr<ContentView> content;
+    bool shown = false;
+    bool wasActive = false;
+};
+
+QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
+{
+    PopoverWindow &window = d->window;
+    // A tool window has no taskbar entry of its own; the states below keep it out of pagers too.
+    window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    window.setTitle(QStringLiteral("Tarno"));
+    if (isCompositing()) {
+        QSurfaceFormat format = window.format();
+        format.setAlphaBufferSize(8);
+        window.setFormat(format);
+        window.setColor(Qt::transparent);
+    } else {
+        window.setColor(QGuiApplication::palette().color(QPalette::Window));
+    }
+    window.resize(d->size.toSize());
+    window.create();
+    if (xcb_connection_t *c = connection()) {
+        const xcb_window_t id = static_cast<xcb_window_t>(window.winId());
+        const xcb_atom_t states[] = {intern(c, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                     intern(c, "_NET_WM_STATE_SKIP_PAGER"), intern(c, "_NET_WM_STATE_ABOVE")};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, intern(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 3,
+                            states);
+    }
+    d->root = new QQuickItem(window.contentItem());
+    d->root->setSize(d->size);
+    d->root->setTransformOrigin(QQuickItem::Center);
+
+    window.onEscape = [this] { d->closeTransiently(); };
+    QObject::connect(&window, &QWindow::activeChanged, &window, [this] {
+        if (d->window.isActive()) {
+            d->wasActive = true;
+            return;
+        }
+        // Focus going to another window of ours (the menu) keeps it open; another program taking it
+        // closes it.
+        if (d->shown && d->wasActive && !QGuiApplication::focusWindow())
+            d->closeTransiently();
+    });
+    QObject::connect(qGuiApp, &QGuiApplication::focusWindowChanged, &window, [this](QWindow *focus) {
+        if (!focus && d->shown && d->wasActive)
+            d->closeTransiently();
+    });
+}
+
+QtPopover::~QtPopover()
+{
+    // Going away is no close to report, and the focus change it causes must find nothing to close.
+    d->delegate = nullptr;
+    d->shown = false;
+    QObject::disconnect(qGuiApp, nullptr, &d->window, nullptr);
+    d->window.hide();
+}
+
+void QtPopover::setDelegate(PopoverDelegate *delegate)
+{
+    d->delegate = delegate;
+}
+
+void QtPopover::setContentSize(QSizeF size)
+{
+    d->size = size;
+    d->window.resize(size.toSize());
+    d->root->setSize(size);
+}
+
+QSizeF QtPopover::contentSize() const
+{
+    return d->size;
+}
+
+PopoverContentView *QtPopover::setContentView(PopoverContentBuilder build)
+{
+    d->content.reset();
+    for (QQuickItem *child : d->root->childItems())
+        delete child;
+    QQuickItem *item = build ? build(d->engine, d->root) : nullptr;
+    if (!item)
+        return nullptr;
+    d->content = std::make_unique<ContentView>(*d->root);
+    return d->content.get();
+}
+
+bool QtPopover::isShown() const
+{
+    return d->shown;
+}
+
+void QtPopover::show(QRectF anchor)
+{
+    QScreen *screen = QGuiApplication::screenAt(anchor.center().toPoint());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (anchor.isEmpty())
+        anchor = QRectF(QCursor::pos(), QSizeF(1, 1));
+    const QRectF frame = screen
+                             ? popoverFrame(anchor, d->size, screen->geometry(), screen->availableGeometry())
+                             : QRectF({}, d->size);
+    d->window.setGeometry(frame.toAlignedRect());
+    d->shown = true;
+    d->wasActive = false;
+    d->window.show();
+    d->window.raise();
+    d->window.requestActivate();
+}
+
+void QtPopover::performClose()
+{
+    if (!d->shown)
+        return;
+    d->shown = false;
+    d->wasActive = false;
+    d->window.hide();
+    if (d->delegate)
+        d->delegate->popoverDidClose();
+}
+
+std::optional<QRectF> QtPopover::windowFrame() const
+{
+    if (!d->window.handle())
+        return std::nullopt;
+    return QRectF(d->window.frameGeometry());
+}
+
+QQuickWindow *QtPopover::window() const
+{
+    return &d->window;
+}
+
+} // namespace tarno

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+namespace tarno {
+
+class Application;
+class EventMonitors;
+class Popover;
+class StatusBar;
+
+// What the shell reaches the desktop through, made once by the composition root after the
+// application object: the status area the desktop offers, popovers, click monitors and the
+// application. The status area is chosen here, once: an XEmbed tray when one owns the tray selection,
+// else a StatusNotifierItem host when a watcher is on the session bus, else XEmbed again, which docks
+// as soon as a tray appears.
+class QtShellPlatform
+{
+public:
+    enum class TrayKind
+    {
+        xembed,
+        statusNotifier
+    };
+
+    // `iconPath` is the SVG of the status item's icon.
+    explicit QtShellPlatform(const QString &iconPath);
+    ~QtShellPlatform();
+
+    TrayKind trayKind() const { return m_trayKind; }
+    StatusBar &statusBar() const { return *m_statusBar; }
+    EventMonitors &eventMonitors() const { return *m_eventMonitors; }
+    Application &application() const { return *m_application; }
+    std::unique_ptr<Popover> makePopover() const;
+
+private:
+    TrayKind m_trayKind;
+    std::unique_ptr<StatusBar> m_statusBar;
+    std::unique_ptr<EventMonitors> m_eventMonitors;
+    std::unique_ptr<Application> m_application;
+};
+
+} // namespace tarno

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/api/StatusItem.h"
+
+#include <QString>
+
+namespace tarno {
+
+// The status area of a desktop that hosts StatusNotifierItems over D-Bus: the host draws the icon and
+// reports clicks, so the view gets left clicks (Activate), right clicks (the context request) and
+// shows its tooltip, but no hover and no drags. Needs a QApplication.
+class SniStatusBar : public StatusBar
+{
+public:
+    explicit SniStatusBar(QString iconPath);
+    ~SniStatusBar() override;
+
+    // Whether a StatusNotifierWatcher is on the session bus.
+    static bool isWatcherAvailable();
+
+    std::unique_ptr<StatusItem> makeStatusItem(StatusItemView &view, QSizeF size) override;
+
+private:
+    QString m_iconPath;
+};
+
+} // namespace tarno

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/api/StatusItem.h"
+
+#include <QObject>
+
+namespace tarno {
+
+// The status area of an XEmbed system tray (the owner of _NET_SYSTEM_TRAY_S<screen>): each item is a
+// small window of our own docked into the tray, so hover, clicks and drags all reach its view. The
+// item asks for its size; where the tray imposes another, the drawing is scaled to fit, centred, with
+// its proportions kept. When the tray goes away the item hides, and it docks again into the next tray
+// that announces itself. Main thread; the application must be a QApplication for the tooltip and menu.
+class XEmbedStatusBar : public QObject, public StatusBar
+{
+    Q_OBJECT
+
+public:
+    // `iconPath` is the SVG drawn as the icon.
+    explicit XEmbedStatusBar(QString iconPath, QObject *parent = nullptr);
+    ~XEmbedStatusBar() override;
+
+    // Whether a tray owns the selection now.
+    static bool isTrayAvailable();
+
+    std::unique_ptr<StatusItem> makeStatusItem(StatusItemView &view, QSizeF size) override;
+
+private:
+    QString m_iconPath;
+};
+
+} // namespace tarno

@@ -1,0 +1,57 @@
+#include "shell/ShellServices.h"
+
+#include "capture/ClipboardMonitor.h"
+#include "capture/ScreenshotFileWatcher.h"
+#include "capture/SystemScreenshotPreferences.h"
+#include "model/HistoryCleanupService.h"
+
+namespace tarno {
+
+SharedServices::SharedServices(const SystemScreenshotPreferences &preferences) : m_preferences(preferences) {}
+
+bool SharedServices::enableClipboardScreenshots()
+{
+    return m_preferences.enableClipboardScreenshots();
+}
+
+void SharedServices::startCleanup(ClipboardHistoryViewModel &history, GleanerySettings &settings)
+{
+    HistoryCleanupService::shared().start(history, settings);
+}
+
+void SharedServices::stopCleanup()
+{
+    HistoryCleanupService::shared().stop();
+}
+
+void SharedServices::applyRetention(ClipboardHistoryViewModel &history, const GleanerySettings &settings)
+{
+    HistoryCleanupService::shared().applyRetention(history, settings);
+}
+
+void SharedServices::startMonitor(CaptureCallback onCapture)
+{
+    ClipboardMonitor::shared().start(std::move(onCapture));
+}
+
+void SharedServices::pauseMonitor()
+{
+    ClipboardMonitor::shared().pauseBriefly();
+}
+
+void SharedServices::stopMonitor()
+{
+    ClipboardMonitor::shared().stop();
+}
+
+void SharedServices::startWatcher(CaptureCallback onCapture)
+{
+    ScreenshotFileWatcher::shared().start(std::move(onCapture), m_preferences.screenshotFolders());
+}
+
+void SharedServices::stopWatcher()
+{
+    ScreenshotFileWatcher::shared().stop();
+}
+
+} // namespace tarno

@@ -1,0 +1,538 @@
+#include "model/ClipboardHistoryViewModel.h"
+#include "platform/api/NotificationCenter.h"
+#include "platform/api/StatusItem.h"
+#include "platform/fake/FakeKeyValueStore.h"
+#include "platform/qt/QtPlatform.h"
+#include "platform/qt/QtPopover.h"
+#include "platform/qt/QtRuntime.h"
+#include "platform/qt/QtShellPlatform.h"
+#include "platform/qt/X11EventMonitors.h"
+#include "shell/MenuBarController.h"
+#include "shell/MenuBarDropView.h"
+#include "shell/ShellServices.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QProcess>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QRasterWindow>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace tarno;
+
+namespace {
+
+constexpr int waitMs = 10000;
+const QString appPath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/../../shell/tarno");
+const QString dragSourcePath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/drag_source");
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(waitMs);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+void xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start("xdotool", arguments);
+    ASSERT_TRUE(process.waitForFinished(waitMs));
+    ASSERT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
+}
+
+struct WindowInfo
+{
+    QString id;
+    QRect screenRect;
+};
+
+// Viewable windows whose WM_CLASS instance is `instance`, with their rectangles on screen.
+QList<WindowInfo> viewableWindows(const QString &instance)
+{
+    // 0x400006 "Tarno": ("tarno" "Tarno")  32x22+0+0  +1887+1
+    static const QRegularExpression line(
+        R"re(^\s*(0x[0-9a-f]+) .*\("([^"]*)" "[^"]*"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+    QList<WindowInfo> windows;
+    for (const QString &text : run("xwininfo", {"-root", "-tree"}).split('\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (!match.hasMatch() || match.captured(2) != instance)
+            continue;
+        const QString info = run("xwininfo", {"-id", match.captured(1)});
+        if (!info.contains("IsViewable"))
+            continue;
+        windows.append({match.captured(1), QRect(match.captured(5).toInt(), match.captured(6).toInt(),
+                                                 match.captured(3).toInt(), match.captured(4).toInt())});
+    }
+    return windows;
+}
+
+std::optional<WindowInfo> findWindow(const QString &instance, const std::function<bool(QRect)> &matches)
+{
+    for (const WindowInfo &window : viewableWindows(instance)) {
+        if (matches(window.screenRect))
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<WindowInfo> waitForWindow(const QString &instance, const std::function<bool(QRect)> &matches)
+{
+    std::optional<WindowInfo> found;
+    [[maybe_unused]] const bool appeared =
+        QTest::qWaitFor([&] { return (found = findWindow(instance, matches)).has_value(); }, waitMs);
+    return found;
+}
+
+bool isIcon(QRect rect)
+{
+    // The tray maps a new icon before it gives it its size.
+    return rect.width() >= 16 && rect.width() <= 40 && rect.height() >= 16 && rect.height() <= 30 &&
+           rect.y() < 30;
+}
+
+// The docked icon once the tray has laid it out: inside the tray's panel, which grows to hold it.
+std::optional<WindowInfo> waitForDockedIcon()
+{
+    std::optional<WindowInfo> icon;
+    [[maybe_unused]] const bool docked = QTest::qWaitFor(
+        [&] {
+            icon = findWindow("tarno", isIcon);
+            const auto panel = findWindow("panel", [](QRect) { return true; });
+            return icon && panel && panel->screenRect.contains(icon->screenRect);
+        },
+        waitMs);
+    return docked ? icon : std::nullopt;
+}
+
+bool isPopover(QRect rect)
+{
+    return rect.size() == QSize(360, 480);
+}
+
+// The tray host every test docks into, started and stopped by the test itself.
+class TrayHostTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "integration tests need an X display";
+        s_trayer = new QProcess;
+        startTrayer();
+    }
+    static void startTrayer()
+    {
+        s_trayer->start("trayer",
+                        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+        ASSERT_TRUE(s_trayer->waitForStarted(waitMs));
+        // The panel is up once its window is viewable.
+        ASSERT_TRUE(waitForWindow("panel", [](QRect) { return true; })) << "trayer did not start";
+    }
+    static void TearDownTestSuite()
+    {
+        s_trayer->terminate();
+        s_trayer->waitForFinished(waitMs);
+        delete s_trayer;
+        s_trayer = nullptr;
+    }
+
+    static QProcess *s_trayer;
+};
+
+QProcess *TrayHostTest::s_trayer = nullptr;
+
+// Tarno itself, as a user starts it, with a home and runtime folder of its own.
+class AppTest : public TrayHostTest
+{
+protected:
+    QTemporaryDir home;
+
+    // Owned by the fixture, which ends whatever a failed test left running.
+    QProcess *launch()
+    {
+        auto app = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", home.path());
+        app->setProcessEnvironment(environment);
+        app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app->start(appPath, {});
+        m_started.push_back(std::move(app));
+        return m_started.back().get();
+    }
+    void TearDown() override
+    {
+        for (const auto &app : m_started) {
+            if (app->state() != QProcess::NotRunning) {
+                app->kill();
+                app->waitForFinished(waitMs);
+            }
+        }
+        // Let the tray drop the icons of the ended programs before the next test looks.
+        [[maybe_unused]] const bool gone =
+            QTest::qWaitFor([] { return !findWindow("tarno", isIcon); }, waitMs);
+    }
+
+    std::vector<std::unique_ptr<QProcess>> m_started;
+};
+
+TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseIt)
+{
+    launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
+    EXPECT_EQ(icon->screenRect.width(), 32);
+
+    const QPoint centre = icon->screenRect.center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    const auto popover = waitForWindow("tarno", isPopover);
+    ASSERT_TRUE(popover) << "no popover after a click";
+    // Below the icon, centred on it unless that would leave the screen.
+    EXPECT_EQ(popover->screenRect.top(), icon->screenRect.bottom() + 1);
+    const int centred = std::min(centre.x() - 180, 1920 - 360);
+    EXPECT_NEAR(popover->screenRect.left(), centred, 1);
+    const QString states = run("xprop", {"-id", popover->id, "_NET_WM_STATE", "_NET_WM_WINDOW_TYPE"});
+    EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_TASKBAR")) << states.toStdString();
+    EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_PAGER")) << states.toStdString();
+
+    xdotool({"click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a second click on the icon did not close the popover";
+    // Closed once, not closed and reopened: it stays closed.
+    QTest::qWait(400);
+    EXPECT_FALSE(findWindow("tarno", isPopover));
+}
+
+TEST_F(AppTest, ClickOnAnotherProgramsWindowClosesThePopover)
+{
+    QRasterWindow other;
+    other.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    other.setGeometry(100, 400, 200, 150);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+
+    launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon);
+    const QPoint centre = icon->screenRect.center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    ASSERT_TRUE(waitForWindow("tarno", isPopover));
+    // A click inside the popover leaves it open.
+    const auto popover = findWindow("tarno", isPopover);
+    xdotool({"mousemove", QString::number(popover->screenRect.center().x()),
+             QString::number(popover->screenRect.center().y()), "click", "1"});
+    QTest::qWait(400);
+    EXPECT_TRUE(findWindow("tarno", isPopover)) << "a click inside closed the popover";
+
+    xdotool({"mousemove", "200", "470", "click", "1"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a click in another program's window left the popover open";
+}
+
+TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
+{
+    QProcess *app = launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon);
+    const QPoint centre = icon->screenRect.center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"});
+    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.y() >= 20 && rect.height() < 60; });
+    ASSERT_TRUE(menu) << "no menu after a right click";
+    EXPECT_FALSE(findWindow("tarno", isPopover)) << "the menu opened the popover";
+    // Just below the icon.
+    EXPECT_NEAR(menu->screenRect.top(), icon->screenRect.bottom() + 1, 2);
+    xdotool({"mousemove", QString::number(menu->screenRect.center().x()),
+             QString::number(menu->screenRect.center().y()), "click", "1"});
+    ASSERT_TRUE(app->waitForFinished(waitMs)) << "choosing Quit Tarno did not end the program";
+    EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app->exitCode(), 0);
+    EXPECT_FALSE(findWindow("tarno", isIcon));
+}
+
+TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)
+{
+    launch();
+    ASSERT_TRUE(waitForDockedIcon());
+    s_trayer->terminate();
+    ASSERT_TRUE(s_trayer->waitForFinished(waitMs));
+    // Handed back to the root by the dying tray, it must not linger on screen.
+    EXPECT_TRUE(QTest::qWaitFor([] { return viewableWindows("tarno").isEmpty(); }, waitMs));
+
+    startTrayer();
+    EXPECT_TRUE(waitForDockedIcon()) << "the icon did not dock into the new tray";
+}
+
+TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
+{
+    QProcess *first = launch();
+    ASSERT_TRUE(waitForDockedIcon());
+    QProcess *second = launch();
+    ASSERT_TRUE(second->waitForFinished(waitMs)) << "the second launch kept running";
+    EXPECT_EQ(second->exitCode(), 0);
+    QTest::qWait(300);
+    int icons = 0;
+    for (const WindowInfo &window : viewableWindows("tarno"))
+        icons += isIcon(window.screenRect) ? 1 : 0;
+    EXPECT_EQ(icons, 1);
+
+    for (const int signal : {SIGTERM, SIGINT}) {
+        QProcess *app = signal == SIGTERM ? first : launch();
+        ASSERT_TRUE(waitForDockedIcon());
+        ::kill(static_cast<pid_t>(app->processId()), signal);
+        ASSERT_TRUE(app->waitForFinished(waitMs));
+        EXPECT_EQ(app->exitStatus(), QProcess::NormalExit) << "signal " << signal;
+        EXPECT_EQ(app->exitCode(), 0);
+        EXPECT_FALSE(findWindow("tarno", isIcon));
+    }
+}
+
+// A desktop whose tray speaks StatusNotifierItem over its own session bus, with no XEmbed tray.
+class StatusNotifierTest : public ::testing::Test
+{
+protected:
+    QProcess bus;
+    QProcess watcher;
+    QProcess app;
+    QTemporaryDir home;
+    QString address;
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(findWindow("panel", [](QRect) { return true; })) << "an XEmbed tray is still running";
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(bus.waitForReadyRead(waitMs));
+        address = QString::fromLatin1(bus.readLine().trimmed());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        watcher.setProcessEnvironment(environment);
+        watcher.start(QStringLiteral(TARNO_TEST_HELPERS_DIR "/sni_watcher"), {});
+        ASSERT_TRUE(watcher.waitForReadyRead(waitMs));
+        ASSERT_EQ(watcher.readLine().trimmed(), "ready");
+
+        environment.insert("HOME", home.path());
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_RUNTIME_DIR", home.path());
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(appPath, {});
+    }
+    void TearDown() override
+    {
+        for (QProcess *process : {&app, &watcher, &bus}) {
+            process->terminate();
+            process->waitForFinished(waitMs);
+        }
+    }
+    // Calls a method of the item as the host does; the reply's text.
+    QString callItem(const QString &service, const QString &path, const QString &method,
+                     const QStringList &arguments)
+    {
+        QProcess gdbus;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        gdbus.setProcessEnvironment(environment);
+        gdbus.start("gdbus", QStringList{"call", "--session", "--dest", service, "--object-path", path,
+                                         "--method", method} +
+                                 arguments);
+        gdbus.waitForFinished(waitMs);
+        return QString::fromUtf8(gdbus.readAllStandardOutput());
+    }
+};
+
+TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndTheTooltip)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs))
+        << "the item never registered";
+    const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
+    ASSERT_EQ(item.size(), 3);
+    ASSERT_EQ(item[0], "item");
+    const QString service = item[1];
+    const QString path = item[2];
+
+    const QString toolTip = callItem(service, path, "org.freedesktop.DBus.Properties.Get",
+                                     {"org.kde.StatusNotifierItem", "ToolTip"});
+    EXPECT_TRUE(toolTip.contains("Tarno — click to open, drag in to save, drag out to use"))
+        << toolTip.toStdString();
+
+    // The host reports where the click was; the popover opens against it.
+    xdotool({"mousemove", "1800", "10"});
+    callItem(service, path, "org.kde.StatusNotifierItem.Activate", {"1800", "10"});
+    const auto popover = waitForWindow("tarno", isPopover);
+    ASSERT_TRUE(popover) << "Activate did not open the popover";
+    EXPECT_EQ(popover->screenRect.left(), 1920 - 360);
+    EXPECT_LT(popover->screenRect.top(), 40);
+    callItem(service, path, "org.kde.StatusNotifierItem.Activate", {"1800", "10"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a second Activate did not close the popover";
+
+    callItem(service, path, "org.kde.StatusNotifierItem.ContextMenu", {"1800", "10"});
+    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.height() < 60; });
+    ASSERT_TRUE(menu) << "no menu on the host's context request";
+    xdotool({"mousemove", QString::number(menu->screenRect.center().x()),
+             QString::number(menu->screenRect.center().y()), "click", "1"});
+    ASSERT_TRUE(app.waitForFinished(waitMs)) << "Quit Tarno did not end the program";
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
+// Services that only count, so that the in-process shell captures nothing from the real clipboard.
+class QuietServices : public ShellServices
+{
+public:
+    bool enableClipboardScreenshots() override { return false; }
+    void startCleanup(ClipboardHistoryViewModel &, GleanerySettings &) override {}
+    void stopCleanup() override {}
+    void applyRetention(ClipboardHistoryViewModel &, const GleanerySettings &) override {}
+    void startMonitor(CaptureCallback) override {}
+    void pauseMonitor() override { ++pauses; }
+    void stopMonitor() override {}
+    void startWatcher(CaptureCallback) override {}
+    void stopWatcher() override {}
+    int pauses = 0;
+};
+
+// The shell composed in this process over the real status bar, popover and monitors, so that the
+// history can be looked at.
+class InProcessShellTest : public TrayHostTest
+{
+protected:
+    QtPlatform platform;
+    FakeKeyValueStore settingsStore;
+    QuietServices services;
+    NotificationCenter notifications;
+    std::unique_ptr<QtShellPlatform> shell;
+    std::unique_ptr<MenuBarController> controller;
+
+    void SetUp() override
+    {
+        shell = std::make_unique<QtShellPlatform>(QStringLiteral(":/assets/MenuBarIcon.svg"));
+        ASSERT_EQ(shell->trayKind(), QtShellPlatform::TrayKind::xembed);
+        controller = std::make_unique<MenuBarController>(MenuBarController::Environment{
+            platform.runtime(), *platform.platform().codec, settingsStore, shell->statusBar(),
+            [this] { return shell->makePopover(); }, shell->eventMonitors(), shell->application(),
+            notifications, services});
+        controller->setup();
+    }
+    void TearDown() override
+    {
+        controller->teardown();
+        controller.reset();
+    }
+
+    // The icon's rectangle once the tray has stopped moving it.
+    QRectF settledIconRect()
+    {
+        QRectF settled;
+        [[maybe_unused]] const bool stable = QTest::qWaitFor(
+            [&] {
+                const QRectF before = controller->statusItem()->screenRect();
+                QTest::qWait(100);
+                settled = controller->statusItem()->screenRect();
+                return !settled.isEmpty() && settled == before;
+            },
+            waitMs);
+        return settled;
+    }
+    void clickIcon()
+    {
+        const QPointF centre = settledIconRect().center();
+        xdotool({"mousemove", QString::number(qRound(centre.x())), QString::number(qRound(centre.y())),
+                 "click", "1"});
+    }
+};
+
+TEST_F(InProcessShellTest, FileDraggedOntoTheIconOpensThePopoverAndBecomesAClip)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("note.txt");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("dragged in from elsewhere");
+    file.close();
+
+    QRectF icon;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !(icon = controller->statusItem()->screenRect()).isEmpty(); }, waitMs));
+
+    QProcess source;
+    source.start(dragSourcePath, {"200", "600", path});
+    ASSERT_TRUE(source.waitForReadyRead(waitMs));
+    ASSERT_EQ(source.readLine().trimmed(), "ready");
+
+    // A real XDND drag: press in the source, move in steps to the icon, pause, release.
+    xdotool({"mousemove", "260", "640", "mousedown", "1"});
+    const QPointF from(260, 640);
+    const QPointF to = icon.center();
+    for (int step = 1; step <= 10; ++step) {
+        const QPointF at = from + (to - from) * step / 10.0;
+        xdotool({"mousemove", QString::number(qRound(at.x())), QString::number(qRound(at.y()))});
+        QTest::qWait(100);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller->menuBarView()->isDragHighlighted(); }, 2000))
+        << "the drag never reached the icon";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, 2000))
+        << "a readable drag entering the icon did not open the popover";
+    xdotool({"mouseup", "1"});
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->historyViewModel().items().isEmpty(); }, waitMs))
+        << "the drop made no clip";
+    const auto &items = controller->historyViewModel().items();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.first().kind, ClipboardItemKind::text);
+    EXPECT_EQ(items.first().text, "dragged in from elsewhere");
+    EXPECT_EQ(services.pauses, 1);
+    EXPECT_FALSE(controller->menuBarView()->isDragHighlighted());
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return source.canReadLine(); }, waitMs));
+    EXPECT_EQ(source.readLine().trimmed(), "dropped copy");
+    source.terminate();
+    source.waitForFinished(waitMs);
+}
+
+TEST_F(InProcessShellTest, EscapeOrAnotherProgramTakingTheFocusClosesWithoutAnnouncing)
+{
+    int announced = 0;
+    notifications.addObserver(MenuBarController::popoverWillCloseNotification, [&] { ++announced; });
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    auto *window = static_cast<QtPopover *>(controller->popover())->window();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::qWait(300);
+    EXPECT_DOUBLE_EQ(window->contentItem()->childItems().first()->opacity(), 1.0)
+        << "the appear did not finish";
+
+    xdotool({"key", "Escape"});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->popover()->isShown(); }, waitMs));
+    QTest::qWait(50);
+    EXPECT_EQ(announced, 0);
+    EXPECT_FALSE(controller->globalClickMonitor().has_value());
+    EXPECT_FALSE(controller->localClickMonitor().has_value());
+
+    // Another program's window takes the focus.
+    QTemporaryDir folder;
+    QProcess other;
+    other.start(dragSourcePath, {"200", "600", folder.filePath("none")});
+    ASSERT_TRUE(other.waitForReadyRead(waitMs));
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    const QString otherWindow =
+        run("xdotool", {"search", "--pid", QString::number(other.processId())}).trimmed();
+    ASSERT_FALSE(otherWindow.isEmpty());
+    xdotool({"windowfocus", otherWindow.split('\n').first()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->popover()->isShown(); }, waitMs))
+        << "losing the focus to another program left the popover open";
+    EXPECT_EQ(announced, 0);
+    other.terminate();
+    other.waitForFinished(waitMs);
+}
+
+} // namespace

@@ -1,0 +1,496 @@
+#include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
+#include "model/HistoryCleanupService.h"
+#include "platform/api/NotificationCenter.h"
+#include "platform/fake/FakeApplication.h"
+#include "platform/fake/FakeEventMonitors.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/FakeKeyValueStore.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/FakePopover.h"
+#include "platform/fake/FakeStatusBar.h"
+#include "platform/fake/ManualRuntime.h"
+#include "shell/AppDelegate.h"
+#include "shell/MenuBarController.h"
+#include "shell/MenuBarDropView.h"
+#include "shell/PopoverHostController.h"
+#include "shell/ShellServices.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Records the order in which the controller drives the services; retention is the real rule.
+class RecordingServices : public ShellServices
+{
+public:
+    explicit RecordingServices(Runtime &runtime) : m_cleanup(runtime) {}
+
+    bool enableClipboardScreenshots() override
+    {
+        log << "enableClipboardScreenshots";
+        return true;
+    }
+    void startCleanup(ClipboardHistoryViewModel &, GleanerySettings &) override { log << "startCleanup"; }
+    void stopCleanup() override { log << "stopCleanup"; }
+    void applyRetention(ClipboardHistoryViewModel &history, const GleanerySettings &settings) override
+    {
+        log << "applyRetention";
+        m_cleanup.applyRetention(history, settings);
+    }
+    void startMonitor(CaptureCallback onCapture) override
+    {
+        log << "startMonitor";
+        monitorCallback = std::move(onCapture);
+    }
+    void pauseMonitor() override { log << QStringLiteral("pauseMonitor with %1 clips").arg(historySize()); }
+    void stopMonitor() override { log << "stopMonitor"; }
+    void startWatcher(CaptureCallback onCapture) override
+    {
+        log << "startWatcher";
+        watcherCallback = std::move(onCapture);
+    }
+    void stopWatcher() override { log << "stopWatcher"; }
+
+    std::function<qsizetype()> historySize = [] { return qsizetype(0); };
+    QStringList log;
+    CaptureCallback monitorCallback;
+    CaptureCallback watcherCallback;
+
+private:
+    HistoryCleanupService m_cleanup;
+};
+
+class MenuBarControllerTest : public ::testing::Test
+{
+protected:
+    ManualRuntime runtime;
+    FakeImageCodec codec;
+    FakeKeyValueStore store;
+    FakeStatusBar statusBar;
+    FakeEventMonitors monitors;
+    FakeApplication application;
+    NotificationCenter notifications;
+    RecordingServices services{runtime};
+    FakePopover *popover = nullptr;
+    int willCloseCount = 0;
+    bool contentFails = false;
+    std::unique_ptr<MenuBarController> controller;
+
+    void SetUp() override
+    {
+        notifications.addObserver(MenuBarController::popoverWillCloseNotification, [this] {
+            ++willCloseCount;
+            services.log << "willClose";
+        });
+    }
+
+    MenuBarController &make()
+    {
+        controller = std::make_unique<MenuBarController>(
+            MenuBarController::Environment{runtime, codec, store, statusBar,
+                                           [this] {
+                                               auto made = std::make_unique<FakePopover>();
+                                               made->contentFails = contentFails;
+                                               popover = made.get();
+                                               services.log << "makePopover";
+                                               return made;
+                                           },
+                                           monitors, application, notifications, services});
+        services.historySize = [this] { return controller->historyViewModel().items().size(); };
+        return *controller;
+    }
+    MenuBarController &started()
+    {
+        make().setup();
+        return *controller;
+    }
+    MenuBarDropView &view() { return *controller->menuBarView(); }
+    FakeStatusItem &item() { return *statusBar.item; }
+    QPointF onStatusItem() const { return statusBar.nextRect.center(); }
+    QPointF insidePopover() const { return popover->frame.center(); }
+    QPointF elsewhere() const { return {100, 700}; }
+
+    // A left click on the status item as the platform delivers it: the local monitors see the
+    // mouse-down first, then the view gets it.
+    void clickStatusItem()
+    {
+        monitors.clickHere(onStatusItem());
+        view().mouseDown();
+    }
+    void finishAnimation() { popover->content.finishAnimation(); }
+    void settle()
+    {
+        finishAnimation();
+        runtime.runUntilIdle();
+    }
+    int monitorPairs() const { return std::min(monitors.globalCount(), monitors.localCount()); }
+};
+
+TEST_F(MenuBarControllerTest, ConstructionBuildsNothingAndLoadsTheSettings)
+{
+    store.values.insert(GleanerySettings::retentionPolicyKey, "weekly");
+    MenuBarController &controller = make();
+    EXPECT_EQ(controller.settings().retentionPolicy(), HistoryRetentionPolicy::weekly);
+    EXPECT_EQ(controller.historyViewModel().items().size(), 0);
+    EXPECT_EQ(controller.statusItem(), nullptr);
+    EXPECT_EQ(controller.popover(), nullptr);
+    EXPECT_EQ(statusBar.madeCount, 0);
+    EXPECT_TRUE(services.log.isEmpty());
+}
+
+TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesInOrder)
+{
+    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "true");
+    MenuBarController &controller = started();
+    EXPECT_EQ(services.log, (QStringList{"makePopover", "enableClipboardScreenshots", "startCleanup",
+                                         "startMonitor", "startWatcher"}));
+    ASSERT_NE(statusBar.item, nullptr);
+    EXPECT_EQ(item().size, QSizeF(32, 24));
+    EXPECT_EQ(&item().view, controller.menuBarView());
+    EXPECT_EQ(item().view.toolTip(), "Tarno — click to open, drag in to save, drag out to use");
+    ASSERT_NE(controller.popover(), nullptr);
+    EXPECT_FALSE(popover->isShown());
+    EXPECT_EQ(popover->contentSize(), QSizeF(360, 480));
+    EXPECT_EQ(popover->delegate(), &controller);
+    EXPECT_TRUE(popover->builder != nullptr);
+    // The content stays invisible until the first appear.
+    EXPECT_EQ(popover->content.alpha(), 0);
+    EXPECT_FALSE(controller.globalClickMonitor().has_value());
+
+    controller.setup();
+    EXPECT_EQ(statusBar.madeCount, 1);
+    EXPECT_EQ(services.log.count("startMonitor"), 1);
+}
+
+TEST_F(MenuBarControllerTest, ScreenshotPreferenceIsLeftAloneWhenTheSettingIsOff)
+{
+    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");
+    started();
+    EXPECT_FALSE(services.log.contains("enableClipboardScreenshots"));
+}
+
+TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTheInterfaceOnce)
+{
+    MenuBarController &controller = started();
+    clickStatusItem();
+    runtime.runUntilIdle();
+    ASSERT_TRUE(popover->isShown());
+    services.log.clear();
+
+    controller.teardown();
+    EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
+    EXPECT_EQ(willCloseCount, 1);
+    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0);
+    EXPECT_EQ(statusBar.removedCount, 1);
+    EXPECT_EQ(controller.statusItem(), nullptr);
+    EXPECT_EQ(controller.menuBarView(), nullptr);
+    EXPECT_EQ(controller.popover(), nullptr);
+    EXPECT_EQ(controller.popoverHost(), nullptr);
+
+    services.log.clear();
+    controller.teardown();
+    runtime.advance(1s);
+    EXPECT_TRUE(services.log.isEmpty());
+    EXPECT_EQ(statusBar.removedCount, 1);
+}
+
+TEST_F(MenuBarControllerTest, CapturesReachTheHistoryOnlyWhileTheControllerLives)
+{
+    MenuBarController &controller = started();
+    services.monitorCallback(ClipboardItem::makeText("copied", runtime.now()));
+    services.watcherCallback(ClipboardItem::makeText("shot", runtime.now()));
+    ASSERT_EQ(controller.historyViewModel().items().size(), 2);
+    EXPECT_EQ(controller.historyViewModel().items().first().text, "shot");
+
+    auto onDrop = view().onDropCaptures;
+    controller.teardown();
+    this->controller.reset();
+    services.monitorCallback(ClipboardItem::makeText("late", runtime.now()));
+    onDrop({PasteboardCapture::text("late drop")});
+    EXPECT_FALSE(services.log.join(',').contains("pauseMonitor"));
+}
+
+TEST_F(MenuBarControllerTest, DropPausesTheMonitorBeforeAddingAndPutsTheLastCaptureFirst)
+{
+    MenuBarController &controller = started();
+    services.log.clear();
+    view().onDropCaptures(
+        {PasteboardCapture::text("one"), PasteboardCapture::text("two"), PasteboardCapture::text("three")});
+    EXPECT_EQ(services.log, QStringList{"pauseMonitor with 0 clips"});
+    const auto &items = controller.historyViewModel().items();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_EQ(items[0].text, "three");
+    EXPECT_EQ(items[2].text, "one");
+
+    services.log.clear();
+    controller.handleDroppedCaptures({});
+    EXPECT_TRUE(services.log.isEmpty());
+    EXPECT_EQ(items.size(), 3);
+}
+
+TEST_F(MenuBarControllerTest, ShowingPrunesFirstThenAnimatesInAndInstallsOnePairOfMonitors)
+{
+    MenuBarController &controller = started();
+    controller.settings().setRetentionPolicy(HistoryRetentionPolicy::weekly);
+    ClipboardItem old = ClipboardItem::makeText("old", runtime.now().addSecs(-604'801));
+    ClipboardItem recent = ClipboardItem::makeText("recent", runtime.now().addSecs(-604'000));
+    controller.historyViewModel().setItems({recent, old});
+    services.log.clear();
+
+    view().mouseDown();
+    EXPECT_EQ(services.log, QStringList{"applyRetention"});
+    ASSERT_EQ(controller.historyViewModel().items().size(), 1);
+    EXPECT_EQ(controller.historyViewModel().items().first().text, "recent");
+    EXPECT_TRUE(popover->isShown());
+    ASSERT_EQ(popover->shownAnchors.size(), 1);
+    EXPECT_EQ(popover->shownAnchors.first(), statusBar.nextRect);
+
+    ASSERT_EQ(popover->content.animations.size(), 1);
+    const ContentAnimation appear = popover->content.animations.first();
+    EXPECT_EQ(appear.duration, 220ms);
+    EXPECT_EQ(appear.curve, (TimingCurve{{0.22, 1.0}, {0.36, 1.0}}));
+    EXPECT_EQ(appear.alpha, 1.0);
+    EXPECT_EQ(appear.scale, 1.0);
+    EXPECT_EQ(popover->content.startingLooks.first(), QPointF(0, 0.97));
+    EXPECT_EQ(monitors.globalCount(), 1);
+    EXPECT_EQ(monitors.localCount(), 1);
+
+    // A drag entering while shown asks again but opens nothing and adds no monitors.
+    controller.showPopover();
+    EXPECT_EQ(monitors.globalCount(), 1);
+    EXPECT_EQ(monitors.localCount(), 1);
+}
+
+TEST_F(MenuBarControllerTest, KeepForeverPrunesNothingOnOpening)
+{
+    MenuBarController &controller = started();
+    controller.historyViewModel().setItems({ClipboardItem::makeText("ancient", runtime.now().addYears(-3))});
+    view().mouseDown();
+    EXPECT_EQ(controller.historyViewModel().items().size(), 1);
+}
+
+TEST_F(MenuBarControllerTest, ClosingAnimatesOutThenClosesAndTheNextAppearStartsFromTheCloseLook)
+{
+    MenuBarController &controller = started();
+    view().mouseDown();
+    settle();
+    view().mouseDown();
+    EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
+    EXPECT_TRUE(popover->isShown());
+    const ContentAnimation disappear = popover->content.animations.last();
+    EXPECT_EQ(disappear.duration, 160ms);
+    EXPECT_EQ(disappear.curve, (TimingCurve{{0.42, 0.0}, {1.0, 1.0}}));
+
+    finishAnimation();
+    EXPECT_TRUE(popover->isShown()) << "the close waits for the next turn";
+    runtime.runUntilIdle();
+    EXPECT_FALSE(popover->isShown());
+    EXPECT_EQ(popover->content.alpha(), 0);
+    EXPECT_EQ(popover->content.scale(), 0.98);
+
+    view().mouseDown();
+    EXPECT_EQ(popover->content.startingLooks.last(), QPointF(0, 0.97));
+}
+
+TEST_F(MenuBarControllerTest, TransientCloseLeavesTheContentVisibleSoTheNextAppearOnlyScales)
+{
+    started();
+    view().mouseDown();
+    settle();
+    popover->closeTransiently();
+    runtime.runUntilIdle();
+    EXPECT_EQ(willCloseCount, 0);
+    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0);
+    view().mouseDown();
+    EXPECT_EQ(popover->content.startingLooks.last(), QPointF(1, 0.97));
+}
+
+TEST_F(MenuBarControllerTest, ContextMenuOffersQuitBelowTheIconAndQuittingTearsDownOnce)
+{
+    AppDelegate delegate([this] {
+        make();
+        return std::move(controller);
+    });
+    delegate.applicationDidFinishLaunching();
+    MenuBarController &launched = *delegate.menuBarController();
+    application.onTerminate = [&delegate] { delegate.applicationWillTerminate(); };
+    auto &view = *launched.menuBarView();
+    view.mouseDown();
+    view.rightMouseDown();
+    EXPECT_TRUE(popover->isShown()) << "the menu neither opens nor closes the popover";
+    ASSERT_EQ(item().menuCount, 1);
+    ASSERT_EQ(item().menuItems.size(), 1);
+    EXPECT_EQ(item().menuItems.first().title, "Quit Tarno");
+    EXPECT_EQ(item().menuItems.first().keyEquivalent, "q");
+    EXPECT_EQ(item().menuPoint, QPointF(16, 24));
+    services.log.clear();
+
+    item().menuItems.first().action();
+    EXPECT_EQ(application.terminateCount, 1);
+    EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
+    EXPECT_EQ(launched.statusItem(), nullptr);
+    delegate.applicationWillTerminate();
+    EXPECT_EQ(services.log.count("stopWatcher"), 1);
+}
+
+TEST_F(MenuBarControllerTest, TerminationBeforeLaunchStopsNothing)
+{
+    AppDelegate delegate([this] { return std::move(controller); });
+    delegate.applicationWillTerminate();
+    EXPECT_TRUE(services.log.isEmpty());
+}
+
+TEST_F(MenuBarControllerTest, RefusedMonitorLeavesItsFieldEmptyAndTheOtherStillCloses)
+{
+    monitors.refuseGlobal = true;
+    MenuBarController &controller = started();
+    view().mouseDown();
+    EXPECT_FALSE(controller.globalClickMonitor().has_value());
+    ASSERT_TRUE(controller.localClickMonitor().has_value());
+    monitors.clickHere(elsewhere());
+    runtime.runUntilIdle();
+    EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
+}
+
+TEST_F(MenuBarControllerTest, WithoutAWindowAClickIsNeverJudgedOutside)
+{
+    MenuBarController &controller = started();
+    view().mouseDown();
+    popover->hasWindow = false;
+    monitors.clickElsewhere(elsewhere());
+    runtime.runUntilIdle();
+    EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::shown);
+}
+
+TEST_F(MenuBarControllerTest, ContentThatCannotBeBuiltStillOpensAndCloses)
+{
+    contentFails = true;
+    MenuBarController &controller = started();
+    ASSERT_NE(controller.popoverHost(), nullptr);
+    EXPECT_EQ(controller.popoverHost()->view(), nullptr);
+    view().mouseDown();
+    EXPECT_TRUE(popover->isShown());
+    view().mouseDown();
+    EXPECT_EQ(willCloseCount, 1);
+    runtime.runUntilIdle();
+    EXPECT_FALSE(popover->isShown());
+}
+
+// Every way out of Shown, and what follows it: how often the close is announced, whether the popover
+// ends up shown, and how many monitor pairs remain.
+enum class Step
+{
+    clickStatusItem,
+    clickInsidePopover,
+    clickOtherProgram,
+    clickOwnWindowOutside,
+    transientClose,
+    dragEnters,
+    finishAnimation,
+    nextTurn,
+};
+
+struct ShownCase
+{
+    const char *name;
+    std::vector<Step> steps;
+    int willClose;
+    bool shownAtEnd;
+    int monitorPairs;
+};
+
+class ShownTransitionTest : public MenuBarControllerTest, public ::testing::WithParamInterface<ShownCase>
+{};
+
+TEST_P(ShownTransitionTest, FromShown)
+{
+    started();
+    view().mouseDown();
+    settle();
+    ASSERT_TRUE(popover->isShown());
+    for (const Step step : GetParam().steps) {
+        switch (step) {
+        case Step::clickStatusItem:
+            clickStatusItem();
+            break;
+        case Step::clickInsidePopover:
+            monitors.clickHere(insidePopover());
+            break;
+        case Step::clickOtherProgram:
+            monitors.clickElsewhere(elsewhere());
+            break;
+        case Step::clickOwnWindowOutside:
+            monitors.clickHere(elsewhere());
+            break;
+        case Step::transientClose:
+            popover->closeTransiently();
+            break;
+        case Step::dragEnters:
+            view().draggingExited();
+            {
+                FakePasteboard drag;
+                drag.simulateCopyText("dragged");
+                view().draggingEntered(drag);
+            }
+            break;
+        case Step::finishAnimation:
+            finishAnimation();
+            break;
+        case Step::nextTurn:
+            runtime.runUntilIdle();
+            break;
+        }
+    }
+    settle();
+    EXPECT_EQ(willCloseCount, GetParam().willClose);
+    EXPECT_EQ(popover->isShown(), GetParam().shownAtEnd);
+    EXPECT_EQ(monitorPairs(), GetParam().monitorPairs);
+    EXPECT_LE(monitors.globalCount(), 1);
+    EXPECT_LE(monitors.localCount(), 1);
+    EXPECT_EQ(monitors.unknownRemovals, 0);
+}
+
+using S = Step;
+INSTANTIATE_TEST_SUITE_P(
+    Transitions, ShownTransitionTest,
+    ::testing::Values(
+        ShownCase{"statusItemClickClosesOnce", {S::clickStatusItem, S::nextTurn}, 1, false, 0},
+        ShownCase{"clickInsideKeepsItOpen", {S::clickInsidePopover, S::nextTurn}, 0, true, 1},
+        ShownCase{"clickInOtherProgramCloses", {S::clickOtherProgram, S::nextTurn}, 1, false, 0},
+        ShownCase{"clickOnOwnWindowOutsideCloses", {S::clickOwnWindowOutside, S::nextTurn}, 1, false, 0},
+        ShownCase{"transientCloseIsSilent", {S::transientClose, S::nextTurn}, 0, false, 0},
+        ShownCase{"dragEnteringWhileShownDoesNothing", {S::dragEnters, S::nextTurn}, 0, true, 1},
+        ShownCase{
+            "outsideClicksDuringTheAnimationAnnounceOnce",
+            {S::clickOtherProgram, S::nextTurn, S::clickOtherProgram, S::clickOwnWindowOutside, S::nextTurn},
+            1,
+            false,
+            0},
+        ShownCase{"statusItemClickDuringTheAnimationDoesNotReopen",
+                  {S::clickStatusItem, S::nextTurn, S::clickStatusItem, S::nextTurn},
+                  1,
+                  false,
+                  0},
+        ShownCase{"escapeDuringTheAnimationThenReopenStaysOpen",
+                  {S::clickStatusItem, S::transientClose, S::nextTurn, S::clickStatusItem, S::finishAnimation,
+                   S::nextTurn},
+                  1,
+                  true,
+                  1},
+        ShownCase{"reopenAfterCloseInstallsOnePair",
+                  {S::clickStatusItem, S::finishAnimation, S::nextTurn, S::clickStatusItem, S::nextTurn},
+                  1,
+                  true,
+                  1},
+        ShownCase{"dragReenteringAfterACloseReopens",
+                  {S::clickOtherProgram, S::nextTurn, S::finishAnimation, S::nextTurn, S::dragEnters},
+                  1,
+                  true,
+                  1}),
+    [](const ::testing::TestParamInfo<ShownCase> &info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,173 @@
+#include "platform/fake/FakePasteboard.h"
+#include "shell/MenuBarDropView.h"
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+
+namespace {
+
+using Drawing = StatusItemDrawing;
+
+class MenuBarDropViewTest : public ::testing::Test
+{
+protected:
+    MenuBarDropView view;
+    QStringList calls;
+    QList<PasteboardCaptures> drops;
+    int redraws = 0;
+    FakePasteboard text;
+    FakePasteboard unreadable;
+
+    void SetUp() override
+    {
+        view.onLeftClick = [this] { calls << "left"; };
+        view.onRightClick = [this] { calls << "right"; };
+        view.onDragEntered = [this] { calls << "dragEntered"; };
+        view.onDropCaptures = [this](const PasteboardCaptures &captures) {
+            calls << "drop";
+            drops << captures;
+        };
+        view.setNeedsDisplayHandler([this] { ++redraws; });
+        text.simulateCopyText("some words");
+        unreadable.simulateCopyData("\x01\x02", "application/x-unknown");
+    }
+};
+
+TEST_F(MenuBarDropViewTest, ClicksRunOnlyTheirOwnCallback)
+{
+    view.rightMouseDown();
+    view.mouseDown();
+    EXPECT_EQ(calls, (QStringList{"right", "left"}));
+    EXPECT_EQ(redraws, 0);
+
+    MenuBarDropView bare;
+    bare.mouseDown();
+    bare.mouseEntered();
+    EXPECT_EQ(bare.performDragOperation(text), true) << "a drop is taken even with nobody to hand it to";
+}
+
+TEST_F(MenuBarDropViewTest, ReadableDragHighlightsAsksOnceAndDropsItsCaptures)
+{
+    EXPECT_EQ(view.draggingEntered(text), DragOperation::copy);
+    EXPECT_TRUE(view.isDragHighlighted());
+    EXPECT_EQ(view.draggingUpdated(text), DragOperation::copy);
+    EXPECT_EQ(view.draggingEntered(text), DragOperation::copy);
+    EXPECT_EQ(calls, QStringList{"dragEntered"});
+    const int readsBeforeDrop = text.readCount();
+
+    EXPECT_TRUE(view.performDragOperation(text));
+    EXPECT_GT(text.readCount(), readsBeforeDrop) << "the drop reads the pasteboard again";
+    EXPECT_FALSE(view.isDragHighlighted());
+    EXPECT_FALSE(view.openedPopoverForCurrentDrag());
+    ASSERT_EQ(drops.size(), 1);
+    EXPECT_EQ(drops.first(), PasteboardCaptures{PasteboardCapture::text("some words")});
+    EXPECT_GE(redraws, 2);
+}
+
+TEST_F(MenuBarDropViewTest, UnreadableDragIsRefusedEverywhere)
+{
+    EXPECT_EQ(view.draggingEntered(unreadable), DragOperation::none);
+    EXPECT_FALSE(view.isDragHighlighted());
+    EXPECT_EQ(view.draggingUpdated(unreadable), DragOperation::none);
+    EXPECT_FALSE(view.performDragOperation(unreadable));
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(redraws, 1) << "only the drop's own reset asks for a repaint";
+}
+
+TEST_F(MenuBarDropViewTest, UpdatesFollowTheContentWithoutTouchingTheFlags)
+{
+    view.draggingEntered(text);
+    EXPECT_EQ(view.draggingUpdated(unreadable), DragOperation::none);
+    EXPECT_TRUE(view.isDragHighlighted());
+    EXPECT_TRUE(view.openedPopoverForCurrentDrag());
+}
+
+TEST_F(MenuBarDropViewTest, ADragThatLeavesAndComesBackAsksAgain)
+{
+    view.draggingEntered(text);
+    view.draggingExited();
+    EXPECT_FALSE(view.isDragHighlighted());
+    view.draggingEntered(text);
+    EXPECT_EQ(calls, (QStringList{"dragEntered", "dragEntered"}));
+    view.performDragOperation(text);
+    view.draggingEntered(text);
+    EXPECT_EQ(calls.count("dragEntered"), 3) << "a new drag after a drop asks again";
+}
+
+struct DrawingCase
+{
+    const char *name;
+    bool hovered;
+    bool dragged;
+    Drawing::Background background;
+    qreal iconSide;
+    qreal opacity;
+};
+
+class DrawingTest : public MenuBarDropViewTest, public ::testing::WithParamInterface<DrawingCase>
+{};
+
+TEST_P(DrawingTest, BackgroundAndIconFollowTheState)
+{
+    const DrawingCase &expected = GetParam();
+    if (expected.hovered)
+        view.mouseEntered();
+    if (expected.dragged)
+        view.draggingEntered(text);
+    const QSizeF bounds(32, 24);
+    const Drawing drawing = view.drawing(bounds);
+    EXPECT_EQ(drawing.background, expected.background);
+    EXPECT_DOUBLE_EQ(drawing.iconRect.width(), expected.iconSide);
+    EXPECT_DOUBLE_EQ(drawing.iconRect.height(), expected.iconSide);
+    EXPECT_DOUBLE_EQ(drawing.iconRect.center().x(), 16);
+    EXPECT_DOUBLE_EQ(drawing.iconRect.center().y(), 12);
+    EXPECT_DOUBLE_EQ(drawing.iconOpacity, expected.opacity);
+
+    switch (expected.background) {
+    case Drawing::Background::none:
+        EXPECT_TRUE(drawing.shapes.isEmpty());
+        break;
+    case Drawing::Background::hover:
+        ASSERT_EQ(drawing.shapes.size(), 1);
+        EXPECT_EQ(drawing.shapes[0].rect, QRectF(2, 2, 28, 20));
+        EXPECT_EQ(drawing.shapes[0].radius, 4);
+        EXPECT_EQ(drawing.shapes[0].ink, Drawing::Ink::label);
+        EXPECT_DOUBLE_EQ(drawing.shapes[0].alpha, 0.08);
+        EXPECT_EQ(drawing.shapes[0].lineWidth, 0);
+        break;
+    case Drawing::Background::dragHighlight:
+        ASSERT_EQ(drawing.shapes.size(), 2);
+        EXPECT_EQ(drawing.shapes[0].rect, QRectF(1, 1, 30, 22));
+        EXPECT_DOUBLE_EQ(drawing.shapes[0].alpha, 0.22);
+        EXPECT_EQ(drawing.shapes[0].lineWidth, 0);
+        EXPECT_EQ(drawing.shapes[1].rect, QRectF(1.5, 1.5, 29, 21));
+        EXPECT_DOUBLE_EQ(drawing.shapes[1].alpha, 0.55);
+        EXPECT_DOUBLE_EQ(drawing.shapes[1].lineWidth, 1.5);
+        for (const auto &shape : drawing.shapes) {
+            EXPECT_EQ(shape.ink, Drawing::Ink::accent);
+            EXPECT_EQ(shape.radius, 5);
+        }
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, DrawingTest,
+    ::testing::Values(DrawingCase{"resting", false, false, Drawing::Background::none, 22, 0.9},
+                      DrawingCase{"hovered", true, false, Drawing::Background::hover, 23.32, 1.0},
+                      DrawingCase{"dragged", false, true, Drawing::Background::dragHighlight, 22, 1.0},
+                      DrawingCase{"draggedWhileHovered", true, true, Drawing::Background::dragHighlight, 22,
+                                  1.0}),
+    [](const ::testing::TestParamInfo<DrawingCase> &info) { return std::string(info.param.name); });
+
+TEST_F(MenuBarDropViewTest, HoverEndsWhenThePointerLeaves)
+{
+    view.mouseEntered();
+    view.mouseExited();
+    EXPECT_FALSE(view.isHovered());
+    EXPECT_EQ(view.drawing({32, 24}).background, Drawing::Background::none);
+    EXPECT_EQ(redraws, 2);
+}
+
+} // namespace
