@@ -12,7 +12,7 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     Q_UNUSED(history)
     Q_UNUSED(settings)
     Q_UNUSED(onDropCaptures)
-    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));
+    QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/qml/GleaneryPopoverView.qml")));
     QObject *object = component.createWithInitialProperties({}, engine.rootContext());
     auto *item = qobject_cast<QQuickItem *>(object);
     if (!item) {
