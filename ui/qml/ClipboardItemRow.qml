@@ -134,7 +134,7 @@ Item {
             id: layout
             x: 12
             y: 11
-            width: parent.width - 24
+            width: root.width - 24
             sourceComponent: root.kind === "image" ? screenshotLayout : textLayout
         }
     }
@@ -151,6 +151,9 @@ Item {
     Component {
         id: textLayout
         TextClipboardRow {
+            // Set at creation, so the preview wraps once, at its final width, before the list
+            // places the row.
+            width: root.width - 24
             createdAt: root.createdAt
             previewText: root.previewText
             isHovered: root.isHovered
@@ -161,6 +164,7 @@ Item {
     Component {
         id: screenshotLayout
         ScreenshotClipboardRow {
+            width: root.width - 24
             clipId: root.clipId
             createdAt: root.createdAt
             imageAspectRatio: root.imageAspectRatio
