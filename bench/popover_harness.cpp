@@ -181,14 +181,15 @@ struct Harness
 
     void makeView()
     {
+#if !__has_include("ui/ClipImageProvider.h")
+        engine.addImageProvider(QStringLiteral("clips"), new StandInProvider(history));
+#endif
         view = createPopoverView(engine, window.contentItem(), history, settings,
                                  [](const PasteboardCaptures &) {});
         if (!view)
             return;
         view->setPosition(QPointF(10, 10));
         model = view->property("model").value<PopoverViewModel *>();
-        if (!engine.imageProvider(QStringLiteral("clips")))
-            engine.addImageProvider(QStringLiteral("clips"), new StandInProvider(history));
     }
 
     void fill(int texts, int images, QSize imageSize)
@@ -306,7 +307,7 @@ int bench()
     h.fill(25, 25, QSize(2880, 1800));
     std::printf("clips: %lld, of which screenshots of 2880x1800: 25\n", qlonglong(h.history.items().size()));
 
-    // Cold: the view is made and shown at once, as when the popover is first opened.
+    // The view is made once, when the tray is set up; the popover then shows it.
     QElapsedTimer clock;
     qint64 firstFrame = -1;
     QObject::connect(&h.window, &QQuickWindow::frameSwapped, &h.window, [&] {
@@ -316,12 +317,22 @@ int bench()
     const long rssBefore = residentKiB();
     clock.start();
     h.makeView();
+    std::printf("making the view (QML compiled in, types loaded, 50 rows bound): %.1f ms\n",
+                clock.nsecsElapsed() / 1e6);
+    const long rssMade = residentKiB();
+    clock.restart();
     h.window.show();
     while (firstFrame < 0)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    std::printf("cold show -> first frame: %.1f ms\n", firstFrame / 1e6);
+    std::printf("first show -> first frame (window and GL context created): %.1f ms\n", firstFrame / 1e6);
+    const long rssFirstFrame = residentKiB();
     wait(1500);
     const long rssShown = residentKiB();
+    std::printf(
+        "RSS: before view %ld KiB, view made +%.1f MiB, first frame +%.1f MiB, visible thumbnails decoded "
+        "+%.1f MiB\n",
+        rssBefore, (rssMade - rssBefore) / 1024.0, (rssFirstFrame - rssMade) / 1024.0,
+        (rssShown - rssFirstFrame) / 1024.0);
 
     // Warm: hide and show again, as every later opening.
     QList<double> warm;
@@ -342,7 +353,14 @@ int bench()
 
     // Scroll the whole list a frame at a time, recording the longest gap between turns of the main
     // loop (a 1 ms heartbeat) and between frames.
-    auto *list = h.view->findChild<QQuickItem *>(QStringLiteral("clipList"));
+    QQuickItem *list = nullptr;
+    QList<QQuickItem *> pending{h.view};
+    while (!pending.isEmpty() && !list) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->objectName() == QStringLiteral("clipList"))
+            list = item;
+        pending.append(item->childItems());
+    }
     if (!list)
         return 1;
     qint64 longestStall = 0;
@@ -388,10 +406,8 @@ int bench()
         "scrolled %d steps of 24 px: longest main-thread stall %.1f ms, longest frame interval %.1f ms\n",
         steps, longestStall / 1e6, longestFrame / 1e6);
     std::printf(
-        "RSS: before view %ld KiB, shown %ld KiB (+%.1f MiB), after scrolling every thumbnail in %ld KiB "
-        "(+%.1f MiB from before view)\n",
-        rssBefore, rssShown, (rssShown - rssBefore) / 1024.0, rssScrolled,
-        (rssScrolled - rssBefore) / 1024.0);
+        "RSS after scrolling every thumbnail in: +%.1f MiB over the shown popover, +%.1f MiB over no view\n",
+        (rssScrolled - rssShown) / 1024.0, (rssScrolled - rssBefore) / 1024.0);
     return 0;
 }
 

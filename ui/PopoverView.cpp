@@ -2,6 +2,7 @@
 
 #include "platform/api/Platform.h"
 #include "ui/PopoverViewModel.h"
+#include "ui/ShadowImageProvider.h"
 #include "ui/Symbols.h"
 
 #include <QQmlComponent>
@@ -35,6 +36,8 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
         engine.addImportPath(QStringLiteral("qrc:/"));
     if (!engine.imageProvider(QStringLiteral("symbols")))
         engine.addImageProvider(QStringLiteral("symbols"), new SymbolImageProvider);
+    if (!engine.imageProvider(QStringLiteral("shadows")))
+        engine.addImageProvider(QStringLiteral("shadows"), new ShadowImageProvider);
 #ifdef TARNO_HAS_CLIP_IMAGES
     if (!engine.imageProvider(QStringLiteral("clips")))
         engine.addImageProvider(QStringLiteral("clips"), new ClipImageProvider(history, *platform.codec));

@@ -98,7 +98,7 @@ QImage glyphImage(const SymbolGlyph &glyph, QSize size)
                 return image;
         }
     }
-    return renderSvg(glyph.resourcePath, size);
+    return glyph.resourcePath.isEmpty() ? QImage() : renderSvg(glyph.resourcePath, size);
 }
 
 } // namespace
