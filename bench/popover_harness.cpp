@@ -181,7 +181,7 @@ struct Harness
 
     void makeView()
     {
-#if !__has_include("ui/ClipImageProvider.h")
+#ifndef TARNO_HAS_CLIP_IMAGES
         engine.addImageProvider(QStringLiteral("clips"), new StandInProvider(history));
 #endif
         view = createPopoverView(engine, window.contentItem(), history, settings,

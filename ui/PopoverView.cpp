@@ -9,13 +9,12 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 
-#if __has_include("ui/ClipImageProvider.h")
+// The drag-and-drop pieces of this folder, when the build has them (see CMakeLists.txt).
+#ifdef TARNO_HAS_CLIP_IMAGES
 #include "ui/ClipImageProvider.h"
-#define TARNO_HAS_CLIP_IMAGES 1
 #endif
-#if __has_include("ui/PopoverDropArea.h")
+#ifdef TARNO_HAS_DROP_AREA
 #include "ui/PopoverDropArea.h"
-#define TARNO_HAS_DROP_AREA 1
 #endif
 
 // The module's type registration lives in an object of this static library that nothing else
@@ -68,7 +67,15 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     item->setParent(parent);
 
 #ifdef TARNO_HAS_DROP_AREA
-    if (auto *dropArea = item->findChild<PopoverDropArea *>(QStringLiteral("dropArea")))
+    // The drop area sits in the item tree under a loader; look there, not only among QObject children.
+    PopoverDropArea *dropArea = item->findChild<PopoverDropArea *>(QStringLiteral("dropArea"));
+    for (QList<QQuickItem *> pending{item}; !dropArea && !pending.isEmpty();) {
+        QQuickItem *candidate = pending.takeFirst();
+        if (candidate->objectName() == QStringLiteral("dropArea"))
+            dropArea = qobject_cast<PopoverDropArea *>(candidate);
+        pending.append(candidate->childItems());
+    }
+    if (dropArea)
         dropArea->setDropHandler(std::move(onDropCaptures));
 #else
     // Drops arrive with the drop module; the view already has its place ("dropArea").

@@ -11,9 +11,8 @@
 #include <QQuickItem>
 #include <QUuid>
 
-#if __has_include("ui/ClipDrag.h")
+#ifdef TARNO_HAS_CLIP_DRAG
 #include "ui/ClipDrag.h"
-#define TARNO_HAS_CLIP_DRAG 1
 #endif
 
 namespace tarno {
