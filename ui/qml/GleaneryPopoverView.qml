@@ -101,7 +101,7 @@ Item {
             x: 16
             y: 16
             width: parent.width - 32
-            height: titleRow.height + pillArea.height + 14
+            height: titleRow.height + pillArea.height
 
             Item {
                 id: titleRow
