@@ -1,22 +1,437 @@
 pragma ComponentBehavior: Bound
 import QtQuick
+import QtQuick.Controls
+import Tarno.Ui
 
-// The popover's content. For now a plain panel; the views come next.
+// The popover's whole content, 360 × 480: the header with logo, name, count and filter pills, the
+// clip list or an empty state or the settings, and the footer with its hint and the gear. Dropped
+// text, images and files become clips; a pulsing accent frame shows while a drag is over it.
 Item {
     id: root
+
+    required property PopoverViewModel model
+
     width: 360
     height: 480
 
-    Rectangle {
+    // Shown in a visible window: the header's entrance plays and the relative ages tick.
+    readonly property bool onScreen: root.visible && root.Window.window !== null && root.Window.window.visible
+    property bool headerAppeared: false
+    property real headerAmount: root.headerAppeared ? 1 : 0
+    Behavior on headerAmount {
+        TarnoSpring { response: 0.42; dampingFraction: 0.82 }
+    }
+    onOnScreenChanged: {
+        if (root.onScreen)
+            root.headerAppeared = true;
+    }
+    Component.onCompleted: {
+        if (root.onScreen)
+            root.headerAppeared = true;
+    }
+    Binding {
+        target: root.model
+        property: "clockRunning"
+        value: root.onScreen
+    }
+
+    // 0 on the clip list, 1 on the settings; everything the switch changes follows it.
+    property real settingsAmount: 0
+    TarnoSpring {
+        id: settingsSpring
+        target: root
+        property: "settingsAmount"
+    }
+    // 0 normally, 1 while the clear-all sequence hides the clips.
+    property real clearAmount: 0
+    TarnoCurve {
+        id: clearAnimation
+        target: root
+        property: "clearAmount"
+    }
+    Connections {
+        target: root.model
+        function onShowsSettingsChanged() {
+            // Closing the popover returns to the list with its own, firmer spring.
+            settingsSpring.stop();
+            settingsSpring.response = root.model.settingsLeftOnClose ? 0.28 : 0.32;
+            settingsSpring.dampingFraction = root.model.settingsLeftOnClose ? 0.9 : 0.86;
+            settingsSpring.to = root.model.showsSettings ? 1 : 0;
+            settingsSpring.start();
+        }
+        function onIsClearingListChanged() {
+            clearAnimation.stop();
+            clearAnimation.curve = root.model.isClearingList ? "easeIn" : "easeOut";
+            clearAnimation.seconds = root.model.isClearingList ? 0.28 : 0.22;
+            clearAnimation.to = root.model.isClearingList ? 1 : 0;
+            clearAnimation.start();
+        }
+    }
+
+    property bool isDropTargeted: dropTarget.dropTargeted
+    // The highlight breathes between its two looks, 0.85 s each way, while a drag is over the panel.
+    property real dropPulse: 0
+    SequentialAnimation {
+        running: root.isDropTargeted
+        loops: Animation.Infinite
+        onStopped: root.dropPulse = 0
+        TarnoCurve { target: root; property: "dropPulse"; to: 1; curve: "easeInOut"; seconds: 0.85 }
+        TarnoCurve { target: root; property: "dropPulse"; to: 0; curve: "easeInOut"; seconds: 0.85 }
+    }
+
+    readonly property var filterLooks: ({
+        text: { symbol: "text.alignleft", title: "Text" },
+        screenshots: { symbol: "camera.viewfinder", title: "Screenshots" },
+        all: { symbol: "square.grid.2x2", title: "All" }
+    })
+
+    // The popover hands it the drop callback by its object name.
+    PopoverDropArea {
+        id: dropTarget
+        objectName: "dropArea"
         anchors.fill: parent
+    }
+
+    PopoverChrome {
+        anchors.fill: parent
+        translucent: Desktop.compositorActive
+
+        // A. Header.
+        Item {
+            id: header
+            x: 16
+            y: 16
+            width: parent.width - 32
+            height: titleRow.height + pillArea.height
+
+            Item {
+                id: titleRow
+                width: parent.width
+                height: Math.max(24, name.implicitHeight, badge.height)
+
+                Image {
+                    id: logo
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: 24
+                    height: 24
+                    source: "qrc:/assets/AppLogo.svg"
+                    sourceSize: Qt.size(48, 48)
+                    fillMode: Image.PreserveAspectFit
+                    smooth: true
+                    mipmap: true
+                    scale: 0.82 + 0.18 * root.headerAmount
+                    opacity: root.headerAmount
+                }
+                TarnoText {
+                    id: name
+                    anchors.left: logo.right
+                    anchors.leftMargin: 10
+                    anchors.verticalCenter: parent.verticalCenter
+                    anchors.verticalCenterOffset: 4 * (1 - root.headerAmount)
+                    opacity: root.headerAmount
+                    text: "Tarno"
+                    size: 20
+                    weight: Font.DemiBold
+                }
+                Rectangle {
+                    id: badge
+                    objectName: "countBadge"
+                    anchors.right: parent.right
+                    anchors.verticalCenter: parent.verticalCenter
+                    width: countText.implicitWidth + 16
+                    height: countText.implicitHeight + 8
+                    radius: height / 2
+                    color: Theme.ink(0.10)
+                    border.width: 1
+                    border.color: Theme.ink(0.12)
+                    scale: 0.6 + 0.4 * root.headerAmount
+                    opacity: root.headerAmount
+                    clip: true
+                    Behavior on width {
+                        TarnoSpring { response: 0.34; dampingFraction: 0.72 }
+                    }
+
+                    TarnoText {
+                        id: countText
+                        objectName: "countText"
+                        anchors.horizontalCenter: parent.horizontalCenter
+                        y: 4 + countText.roll
+                        text: root.model.count
+                        size: 11
+                        weight: Font.DemiBold
+                        color: Theme.ink(0.78)
+                        // The new number rolls in from below, as counting up.
+                        property real roll: 0
+                        onTextChanged: rollIn.restart()
+                        SequentialAnimation {
+                            id: rollIn
+                            PropertyAction { target: countText; property: "roll"; value: 8 }
+                            TarnoSpring { target: countText; property: "roll"; to: 0; response: 0.34; dampingFraction: 0.72 }
+                        }
+                    }
+                }
+            }
+
+            Item {
+                id: pillArea
+                y: titleRow.height
+                width: parent.width
+                height: (pillBar.implicitHeight + 14) * (1 - root.settingsAmount)
+                clip: true
+                visible: height > 0.5
+                FilterPillBar {
+                    id: pillBar
+                    objectName: "filterPillBar"
+                    y: 14 - (pillBar.implicitHeight + 14) * root.settingsAmount
+                    opacity: 1 - root.settingsAmount
+                    selection: root.model.filter
+                    onSelectionRequested: filter => root.model.filter = filter
+                }
+            }
+        }
+
+        // B. Divider.
+        Rectangle {
+            id: divider
+            x: 14
+            y: header.y + header.height + 14
+            width: parent.width - 28
+            height: 1
+            color: Theme.ink(0.2)
+            opacity: 0.3
+        }
+
+        // C. Middle area.
+        Item {
+            id: middle
+            y: divider.y + 1
+            width: parent.width
+            height: footer.y - y
+            clip: true
+
+            Item {
+                id: clipContent
+                objectName: "clipContent"
+                anchors.fill: parent
+                // Kept visible at opacity 0: a list view that is hidden while rows are inserted
+                // never settles its insert transitions. The settings above take the input.
+                opacity: (1 - root.clearAmount) * (1 - root.settingsAmount)
+                transform: Scale {
+                    origin.x: clipContent.width / 2
+                    origin.y: 0
+                    xScale: 1 - 0.02 * root.clearAmount
+                    yScale: 1 - 0.02 * root.clearAmount
+                }
+
+                EmptyState {
+                    objectName: "emptyState"
+                    anchors.fill: parent
+                    visible: !root.model.hasClips
+                    symbol: "tray"
+                    title: "Nothing here yet"
+                    message: "Copy text or take a screenshot.\n" + "Tarno" + " will remember it."
+                }
+                EmptyState {
+                    objectName: "filteredEmptyState"
+                    anchors.fill: parent
+                    visible: root.model.hasClips && root.model.count === 0
+                    symbol: root.filterLooks[root.model.filter].symbol
+                    title: "No " + root.filterLooks[root.model.filter].title.toLowerCase() + " clips"
+                    message: "Try another filter, or copy something new."
+                }
+                // A new list identity replaces the list whole.
+                Repeater {
+                    model: [root.model.listAnimationId]
+                    delegate: ClipList {
+                        anchors.fill: parent
+                        visible: root.model.count > 0
+                    }
+                }
+            }
+
+            Flickable {
+                id: settingsScroll
+                objectName: "settingsScroll"
+                x: parent.width * (1 - root.settingsAmount)
+                width: parent.width
+                height: parent.height
+                visible: root.settingsAmount > 0.001
+                opacity: root.settingsAmount
+                contentHeight: settingsPanel.implicitHeight + 20
+                boundsBehavior: Flickable.StopAtBounds
+                ScrollBar.vertical: ScrollBar {
+                    policy: ScrollBar.AsNeeded
+                }
+                SettingsPanel {
+                    id: settingsPanel
+                    objectName: "settingsPanel"
+                    x: 10
+                    y: 10
+                    width: settingsScroll.width - 20
+                    settings: root.model
+                    canClearAll: root.model.hasClips
+                    onClearAllRequested: root.model.clearAll()
+                }
+            }
+        }
+
+        // D. Footer.
+        Item {
+            id: footer
+            y: parent.height - height
+            width: parent.width
+            height: 10 + Math.max(32, gear.height) + 14
+
+            TarnoText {
+                id: hint
+                objectName: "footerHint"
+                x: 16
+                width: gear.x - 8 - x
+                anchors.verticalCenter: gear.verticalCenter
+                text: root.model.showsSettings ? "Tap gear to return to clips" : "Drop in · drag out · click to copy"
+                size: 11
+                color: Theme.primary50
+                maximumLineCount: 1
+                fontSizeMode: Text.HorizontalFit
+                minimumPixelSize: Math.floor(11 * 0.8)
+                elide: Text.ElideRight
+            }
+
+            Item {
+                id: gear
+                objectName: "gearButton"
+                x: parent.width - 16 - width
+                y: 10 + (Math.max(32, height) - height) / 2
+                width: 28
+                height: 28
+                transform: TarnoPressButtonStyle {
+                    target: gear
+                    pressed: gearMouse.pressed
+                    pressedScale: 0.9
+                }
+
+                Rectangle {
+                    anchors.fill: parent
+                    radius: width / 2
+                    color: Theme.ink(0.05 + 0.07 * root.settingsAmount)
+                    border.width: 1
+                    border.color: Theme.ink(0.08 + 0.08 * root.settingsAmount)
+                }
+                SymbolIcon {
+                    anchors.centerIn: parent
+                    symbol: root.model.showsSettings ? "gearshape.fill" : "gearshape"
+                    pointSize: 13
+                    color: Theme.ink(0.62 + 0.38 * root.settingsAmount)
+                    rotation: 90 * root.settingsAmount
+                }
+                MouseArea {
+                    id: gearMouse
+                    anchors.fill: parent
+                    hoverEnabled: true
+                    onClicked: root.model.toggleSettings()
+                }
+                ToolTip.visible: gearMouse.containsMouse
+                ToolTip.delay: 800
+                ToolTip.text: "Settings"
+            }
+        }
+    }
+
+    // The drop highlight, over the chrome and never in the pointer's way.
+    Rectangle {
+        objectName: "dropHighlight"
+        anchors.fill: parent
+        visible: root.isDropTargeted
         radius: 12
-        color: palette.window
-        border.color: Qt.rgba(0, 0, 0, 0.08)
-        Text {
+        color: Theme.tint(Theme.accent, 0.05 + 0.05 * root.dropPulse)
+        border.width: 2
+        border.color: Theme.tint(Theme.accent, 0.45 + 0.25 * root.dropPulse)
+        scale: 0.998 + 0.007 * root.dropPulse
+    }
+
+    component EmptyState: Item {
+        id: emptyState
+        required property string symbol
+        required property string title
+        required property string message
+
+        Column {
             anchors.centerIn: parent
-            text: "Tarno"
-            color: palette.text
-            font.pixelSize: 20
+            width: parent.width - 56
+            spacing: 12
+            SymbolIcon {
+                anchors.horizontalCenter: parent.horizontalCenter
+                symbol: emptyState.symbol
+                pointSize: 30
+                color: Theme.primary38
+                pulsing: emptyState.visible
+                pulseSpeed: 0.35
+            }
+            Column {
+                width: parent.width
+                spacing: 6
+                TarnoText {
+                    objectName: "emptyTitle"
+                    width: parent.width
+                    horizontalAlignment: Text.AlignHCenter
+                    text: emptyState.title
+                    size: 14
+                    weight: Font.DemiBold
+                }
+                TarnoText {
+                    id: message
+                    objectName: "emptyMessage"
+                    width: parent.width
+                    horizontalAlignment: Text.AlignHCenter
+                    text: emptyState.message
+                    size: 12
+                    color: Theme.primary58
+                    wrapMode: Text.Wrap
+                    lineHeightMode: Text.FixedHeight
+                    lineHeight: Math.round(messageMetrics.lineSpacing + 3)
+                    FontMetrics {
+                        id: messageMetrics
+                        font: message.font
+                    }
+                }
+            }
+        }
+    }
+
+    component ClipList: ListView {
+        id: list
+        objectName: "clipList"
+        topMargin: 10
+        bottomMargin: 10
+        spacing: 6
+        model: root.model.clips
+        boundsBehavior: Flickable.StopAtBounds
+        cacheBuffer: 240
+
+        delegate: ClipboardItemRow {
+            id: row
+            x: 10
+            width: list.width - 20
+            isHovered: root.model.hoveredItemId === row.clipId
+            popover: root.model
+            onCopyRequested: root.model.copy(row.clipId)
+            onHoverReported: inside => inside ? root.model.rowEntered(row.clipId) : root.model.rowExited(row.clipId)
+            // The row animates its own entrance: the view's add transitions never settle when rows
+            // arrive while earlier ones are still leaving.
+            ListView.onAdd: row.animateInsertion()
+        }
+
+        remove: Transition {
+            ParallelAnimation {
+                TarnoCurve { property: "opacity"; to: 0; curve: "easeInOut"; seconds: 0.34 }
+                TarnoCurve { property: "scale"; to: 0.96; curve: "easeInOut"; seconds: 0.34 }
+            }
+        }
+        displaced: Transition {
+            TarnoCurve { properties: "x,y"; curve: "easeInOut"; seconds: 0.34 }
+        }
+        move: Transition {
+            TarnoCurve { properties: "x,y"; curve: "easeInOut"; seconds: 0.34 }
         }
     }
 }

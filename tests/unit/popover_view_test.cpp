@@ -1,0 +1,377 @@
+#include "capture/ClipboardMonitor.h"
+#include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
+#include "platform/api/NotificationCenter.h"
+#include "platform/api/Platform.h"
+#include "platform/fake/FakeImageCodec.h"
+#include "platform/fake/FakeKeyValueStore.h"
+#include "platform/fake/FakePasteboard.h"
+#include "platform/fake/FakeProcessRunner.h"
+#include "platform/fake/ManualRuntime.h"
+#include "ui/ClipListModel.h"
+#include "ui/PopoverView.h"
+#include "ui/PopoverViewModel.h"
+
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tarno;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The platform the process-wide services are built over; the monitor is made once per process, so
+// every test shares these.
+ManualRuntime &runtime()
+{
+    static ManualRuntime instance;
+    return instance;
+}
+FakePasteboard &pasteboard()
+{
+    static FakePasteboard instance;
+    return instance;
+}
+FakeImageCodec &codec()
+{
+    static FakeImageCodec instance;
+    return instance;
+}
+FakeProcessRunner &runner()
+{
+    static FakeProcessRunner instance;
+    return instance;
+}
+
+// The real popover view, loaded from the compiled-in module, over real stores, in a window of the
+// offscreen platform drawn by the software renderer.
+class PopoverViewTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+        Platform::install({&runtime(), &codec(), &pasteboard(), nullptr, &runner()});
+    }
+
+    FakeKeyValueStore store;
+    ClipboardHistoryViewModel history{runtime(), codec()};
+    GleanerySettings settings{store, [] { return false; }};
+    QList<PasteboardCaptures> drops;
+    QQmlEngine engine;
+    std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
+    QQuickItem *view = nullptr;
+    PopoverViewModel *model = nullptr;
+
+    void SetUp() override
+    {
+        window->resize(360, 480);
+        view = createPopoverView(engine, window->contentItem(), history, settings,
+                                 [this](const PasteboardCaptures &captures) { drops << captures; });
+        ASSERT_NE(view, nullptr);
+        model = view->property("model").value<PopoverViewModel *>();
+        ASSERT_NE(model, nullptr);
+    }
+    void TearDown() override
+    {
+        delete view;
+        window.reset();
+    }
+
+    void show()
+    {
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+    // The first item below `parent` in the item tree (where views and repeaters put their items)
+    // that satisfies the predicate.
+    template <typename Predicate> static QQuickItem *findItem(QQuickItem *parent, Predicate predicate)
+    {
+        for (QQuickItem *child : parent->childItems()) {
+            if (predicate(child))
+                return child;
+            if (QQuickItem *found = findItem(child, predicate))
+                return found;
+        }
+        return nullptr;
+    }
+    QQuickItem *item(const QString &name, QQuickItem *parent = nullptr) const
+    {
+        return findItem(parent ? parent : view, [&](QQuickItem *i) { return i->objectName() == name; });
+    }
+    QString textOf(QQuickItem *parent, const QString &name) const
+    {
+        QQuickItem *found = item(name, parent);
+        return found ? found->property("text").toString() : QStringLiteral("<missing %1>").arg(name);
+    }
+    // The list's row for a clip, once the list has laid it out.
+    QQuickItem *row(const ClipboardItem &clip) const
+    {
+        return findItem(view, [&](QQuickItem *i) {
+            return i->property("clipId").toString() == clipIdString(clip.id) &&
+                   i->property("popover").isValid();
+        });
+    }
+    QPoint centre(QQuickItem *item) const
+    {
+        return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
+    }
+    ClipboardItem text(const QString &value) { return ClipboardItem::makeText(value, runtime().now()); }
+    ClipboardItem image()
+    {
+        return ClipboardItem::makeImage(FakeImageCodec::makeImage(QSize(64, 40), "png"), runtime().now());
+    }
+};
+
+TEST_F(PopoverViewTest, EmptyStatesFollowTheStoreAndTheFilter)
+{
+    QQuickItem *empty = item("emptyState");
+    QQuickItem *filteredEmpty = item("filteredEmptyState");
+    QQuickItem *badge = item("countText");
+    ASSERT_TRUE(empty && filteredEmpty && badge);
+
+    for (const QString filter : {"all", "text", "screenshots"}) {
+        model->setFilter(filter);
+        EXPECT_TRUE(empty->isVisible()) << filter.toStdString();
+        EXPECT_FALSE(filteredEmpty->isVisible());
+        EXPECT_EQ(textOf(empty, "emptyTitle"), "Nothing here yet");
+        EXPECT_EQ(textOf(empty, "emptyMessage"), "Copy text or take a screenshot.\nTarno will remember it.");
+        EXPECT_EQ(badge->property("text").toString(), "0");
+    }
+
+    history.setItems({image(), image()});
+    model->setFilter("text");
+    EXPECT_FALSE(empty->isVisible());
+    EXPECT_TRUE(filteredEmpty->isVisible());
+    EXPECT_EQ(textOf(filteredEmpty, "emptyTitle"), "No text clips");
+    EXPECT_EQ(textOf(filteredEmpty, "emptyMessage"), "Try another filter, or copy something new.");
+    EXPECT_EQ(badge->property("text").toString(), "0");
+
+    history.setItems({text("only text")});
+    model->setFilter("screenshots");
+    EXPECT_EQ(textOf(filteredEmpty, "emptyTitle"), "No screenshots clips");
+
+    model->setFilter("all");
+    EXPECT_FALSE(empty->isVisible());
+    EXPECT_FALSE(filteredEmpty->isVisible());
+    EXPECT_EQ(badge->property("text").toString(), "1");
+}
+
+TEST_F(PopoverViewTest, CountBadgeFollowsTheFilteredClips)
+{
+    QQuickItem *badge = item("countText");
+    history.add(text("a"));
+    history.add(image());
+    history.add(text("b"));
+    EXPECT_EQ(badge->property("text").toString(), "3");
+    history.setFilter(ClipboardFilter::text);
+    EXPECT_EQ(badge->property("text").toString(), "2");
+    history.add(image());
+    EXPECT_EQ(badge->property("text").toString(), "2");
+    history.add(text("c"));
+    EXPECT_EQ(badge->property("text").toString(), "3");
+    history.clear();
+    EXPECT_EQ(badge->property("text").toString(), "0");
+}
+
+TEST_F(PopoverViewTest, PillsAndTheStoreFilterStayInStep)
+{
+    show();
+    QQuickItem *textPill = item("pill-text");
+    QQuickItem *allPill = item("pill-all");
+    QQuickItem *screenshotsPill = item("pill-screenshots");
+    ASSERT_TRUE(textPill && allPill && screenshotsPill);
+    EXPECT_TRUE(allPill->property("isSelected").toBool());
+
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(textPill));
+    EXPECT_EQ(history.filter(), ClipboardFilter::text);
+    EXPECT_TRUE(textPill->property("isSelected").toBool());
+    EXPECT_FALSE(allPill->property("isSelected").toBool());
+
+    history.setFilter(ClipboardFilter::screenshots);
+    EXPECT_TRUE(screenshotsPill->property("isSelected").toBool());
+    EXPECT_FALSE(textPill->property("isSelected").toBool());
+
+    // The capsule glides to the selected pill and ends on it.
+    QQuickItem *capsule = item("selectionCapsule");
+    ASSERT_NE(capsule, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return qAbs(capsule->x() - screenshotsPill->x()) < 0.5; }, 3000));
+    EXPECT_NEAR(capsule->width(), screenshotsPill->width(), 0.5);
+}
+
+TEST_F(PopoverViewTest, ClickingARowPausesTheMonitorThenPutsTheClipOnThePasteboard)
+{
+    const ClipboardItem clip = text("  copied back  ");
+    history.setItems({clip, text("other")});
+    show();
+    QQuickItem *clipRow = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (clipRow = row(clip)) != nullptr; }, 2000));
+    runtime().advance(1s); // any earlier pause is over
+
+    const qint64 before = pasteboard().changeCount();
+    pasteboard().writeLog.clear();
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clipRow) + QPoint(-60, 0));
+    EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "  copied back  ");
+    EXPECT_EQ(pasteboard().writeLog.value(0), "clear");
+    // Paused before the write: the count taken as handled is the one from before it, and the pause
+    // still runs; when it ends the program's own write counts as handled.
+    ClipboardMonitor &monitor = ClipboardMonitor::shared();
+    EXPECT_TRUE(monitor.isPaused());
+    EXPECT_EQ(monitor.lastChangeCount(), before);
+    EXPECT_NE(pasteboard().changeCount(), before);
+    EXPECT_TRUE(clipRow->property("didTapCopy").toBool());
+    runtime().advance(600ms);
+    EXPECT_EQ(monitor.lastChangeCount(), pasteboard().changeCount());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !clipRow->property("didTapCopy").toBool(); }, 2000));
+
+    // The copy button copies without the row's dip, and only while the row is hovered.
+    QQuickItem *copyButton = item("copyButton", clipRow);
+    ASSERT_NE(copyButton, nullptr);
+    model->rowExited(clipIdString(clip.id));
+    EXPECT_FALSE(copyButton->property("enabled").toBool());
+    model->rowEntered(clipIdString(clip.id));
+    EXPECT_TRUE(copyButton->property("enabled").toBool());
+    pasteboard().simulateCopyText("something else");
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(copyButton));
+    EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "  copied back  ");
+    EXPECT_FALSE(clipRow->property("didTapCopy").toBool());
+}
+
+TEST_F(PopoverViewTest, ClearAllEmptiesTheStoreOnceIgnoresASecondPressAndEndsOpaque)
+{
+    history.setItems({text("a"), image(), text("b")});
+    show();
+    QSignalSpy cleared(&history, &ClipboardHistoryViewModel::itemsChanged);
+    const QString listId = model->listAnimationId();
+    model->toggleSettings();
+    QQuickItem *clearButton = item("clearAllMouseArea");
+    ASSERT_NE(clearButton, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clearButton));
+    EXPECT_TRUE(model->isClearingList());
+    model->clearAll(); // a second press during the sequence
+    runtime().advance(279ms);
+    EXPECT_EQ(history.items().size(), 3);
+    runtime().advance(1ms);
+    EXPECT_TRUE(history.items().isEmpty());
+    EXPECT_TRUE(model->isClearingList());
+    EXPECT_FALSE(clearButton->property("enabled").toBool()); // nothing left to clear
+    EXPECT_FALSE(model->hasClips());
+    runtime().advance(359ms);
+    EXPECT_TRUE(model->isClearingList());
+    EXPECT_EQ(model->listAnimationId(), listId);
+    runtime().advance(1ms);
+    EXPECT_FALSE(model->isClearingList());
+    EXPECT_NE(model->listAnimationId(), listId);
+    runtime().advance(5s);
+    EXPECT_EQ(cleared.count(), 1);
+
+    model->toggleSettings();
+    QQuickItem *content = item("clipContent");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return content->opacity() > 0.999; }, 3000));
+    EXPECT_TRUE(item("emptyState")->isVisible());
+
+    // With nothing to clear, a request starts nothing.
+    model->clearAll();
+    EXPECT_FALSE(model->isClearingList());
+}
+
+TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
+{
+    runtime().advance(1s);
+    ClipboardItem old = text("two days old");
+    old.createdAt = runtime().now().addDays(-2);
+    history.setItems({text("fresh"), old});
+    settings.setScreenshotsUseClipboard(false);
+    show();
+    model->toggleSettings();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    EXPECT_EQ(item("footerHint")->property("text").toString(), "Tap gear to return to clips");
+    QQuickItem *statusLine = item("statusLine");
+    ASSERT_NE(statusLine, nullptr);
+    EXPECT_FALSE(statusLine->isVisible());
+
+    // This system's screenshot preferences never read back as the clipboard.
+    item("screenshotSwitch")->setProperty("checked", true);
+    QMetaObject::invokeMethod(item("screenshotSwitch"), "toggled");
+    EXPECT_TRUE(settings.screenshotsUseClipboard());
+    EXPECT_TRUE(statusLine->isVisible());
+    EXPECT_EQ(textOf(statusLine, "statusText"), "Could not apply — try toggling off and on");
+
+    EXPECT_TRUE(item("retention-keepForever")->property("isSelected").toBool());
+    QMetaObject::invokeMethod(item("retention-daily"), "action");
+    EXPECT_EQ(settings.retentionPolicy(), HistoryRetentionPolicy::daily);
+    EXPECT_TRUE(item("retention-daily")->property("isSelected").toBool());
+    EXPECT_FALSE(item("retention-keepForever")->property("isSelected").toBool());
+    // The new policy applies at once.
+    ASSERT_EQ(history.items().size(), 1);
+    EXPECT_EQ(history.items().first().text, "fresh");
+}
+
+TEST_F(PopoverViewTest, TheCloseNotificationReturnsToTheList)
+{
+    show();
+    model->toggleSettings();
+    EXPECT_TRUE(model->showsSettings());
+    NotificationCenter::defaultCenter().post("gleaneryPopoverWillClose");
+    EXPECT_FALSE(model->showsSettings());
+    EXPECT_EQ(item("footerHint")->property("text").toString(), "Drop in · drag out · click to copy");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item("filterPillBar")->opacity() > 0.999; }, 3000));
+}
+
+TEST_F(PopoverViewTest, HoverPassesFromRowToRowWhateverOrderTheReportsArriveIn)
+{
+    const ClipboardItem a = text("row a");
+    const ClipboardItem b = text("row b");
+    history.setItems({a, b});
+    show();
+    QQuickItem *rowA = nullptr;
+    QQuickItem *rowB = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (rowA = row(a)) && (rowB = row(b)); }, 2000));
+
+    // B's enter before A's exit leaves B hovered.
+    model->rowEntered(clipIdString(a.id));
+    model->rowEntered(clipIdString(b.id));
+    model->rowExited(clipIdString(a.id));
+    EXPECT_TRUE(rowB->property("isHovered").toBool());
+    EXPECT_FALSE(rowA->property("isHovered").toBool());
+    model->rowExited(clipIdString(b.id));
+    EXPECT_FALSE(rowB->property("isHovered").toBool());
+
+    // The same with the pointer moving straight from one row into the next.
+    QTest::mouseMove(window.get(), centre(rowA));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowA->property("isHovered").toBool(); }, 1000));
+    QTest::mouseMove(window.get(), centre(rowB));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowB->property("isHovered").toBool(); }, 1000));
+    EXPECT_FALSE(rowA->property("isHovered").toBool());
+    EXPECT_EQ(model->hoveredItemId(), clipIdString(b.id));
+}
+
+TEST_F(PopoverViewTest, RelativeAgesTickOnlyWhileThePopoverIsShown)
+{
+    QSignalSpy ticks(model, &PopoverViewModel::nowChanged);
+    runtime().advance(3s);
+    EXPECT_FALSE(model->clockRunning());
+    EXPECT_EQ(ticks.count(), 0);
+
+    show();
+    EXPECT_TRUE(model->clockRunning());
+    ticks.clear();
+    runtime().advance(3s);
+    EXPECT_EQ(ticks.count(), 3);
+    EXPECT_EQ(model->now(), runtime().now());
+
+    window->hide();
+    EXPECT_FALSE(model->clockRunning());
+    ticks.clear();
+    runtime().advance(5s);
+    EXPECT_EQ(ticks.count(), 0);
+}
+
+} // namespace

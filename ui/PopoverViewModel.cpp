@@ -1,0 +1,231 @@
+#include "ui/PopoverViewModel.h"
+
+#include "capture/ClipboardMonitor.h"
+#include "capture/SystemScreenshotPreferences.h"
+#include "model/ClipExport.h"
+#include "model/ClipboardHistoryViewModel.h"
+#include "model/GleanerySettings.h"
+#include "model/HistoryCleanupService.h"
+#include "ui/ClipDrag.h"
+#include "ui/ClipListModel.h"
+
+#include <QQuickItem>
+#include <QUuid>
+
+namespace tarno {
+
+QString relativeAgeText(const QDateTime &date, const QDateTime &now)
+{
+    const qint64 seconds = std::max<qint64>(0, date.secsTo(now));
+    if (seconds < 60)
+        return QStringLiteral("%1 sec").arg(seconds);
+    if (seconds < 3600)
+        return QStringLiteral("%1 min").arg(seconds / 60);
+    if (seconds < 86'400)
+        return QStringLiteral("%1 hr").arg(seconds / 3600);
+    const qint64 days = seconds / 86'400;
+    return days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(days);
+}
+
+template <typename Body> Task PopoverViewModel::guarded(Body body)
+{
+    return [weak = std::weak_ptr<PopoverViewModel *>(m_self), body]() {
+        if (const auto self = weak.lock())
+            body(**self);
+    };
+}
+
+PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings,
+                                   Services services, QObject *parent)
+    : QObject(parent), m_history(history), m_settings(settings), m_services(services),
+      m_preferences(std::make_unique<SystemScreenshotPreferences>(services.processRunner)),
+      m_clips(new ClipListModel(history, services.codec, this)),
+      m_listAnimationId(QUuid::createUuid().toString(QUuid::WithoutBraces)), m_now(services.runtime.now()),
+      m_self(std::make_shared<PopoverViewModel *>(this))
+{
+    refreshCounts();
+    connect(&m_history, &ClipboardHistoryViewModel::itemsChanged, this, &PopoverViewModel::refreshCounts);
+    connect(&m_history, &ClipboardHistoryViewModel::filterChanged, this, [this] {
+        refreshCounts();
+        Q_EMIT filterChanged();
+    });
+    connect(&m_settings, &GleanerySettings::retentionPolicyChanged, this, [this] {
+        Q_EMIT retentionPolicyChanged();
+        HistoryCleanupService::shared().applyRetention(m_history, m_settings);
+    });
+    connect(&m_settings, &GleanerySettings::screenshotsUseClipboardChanged, this, [this] {
+        Q_EMIT screenshotsUseClipboardChanged();
+        refreshScreenshotTarget();
+    });
+    if (m_settings.screenshotsUseClipboard())
+        refreshScreenshotTarget();
+    m_closeObserver = NotificationCenter::defaultCenter().addObserver(
+        willCloseNotification, guarded([](PopoverViewModel &self) { self.setShowsSettings(false, true); }));
+}
+
+PopoverViewModel::~PopoverViewModel()
+{
+    NotificationCenter::defaultCenter().removeObserver(m_closeObserver);
+    m_clockTimer.cancel();
+}
+
+void PopoverViewModel::refreshCounts()
+{
+    const int count = int(m_history.filteredItems().size());
+    if (count != m_count) {
+        m_count = count;
+        Q_EMIT countChanged();
+    }
+    const bool hasClips = !m_history.items().isEmpty();
+    if (hasClips != m_hasClips) {
+        m_hasClips = hasClips;
+        Q_EMIT hasClipsChanged();
+    }
+}
+
+QString PopoverViewModel::filter() const
+{
+    return rawValue(m_history.filter());
+}
+
+void PopoverViewModel::setFilter(const QString &filter)
+{
+    // The store notifies only on a real change; the view model follows it through filterChanged.
+    if (const auto value = clipboardFilterFromRawValue(filter))
+        m_history.setFilter(*value);
+}
+
+QString PopoverViewModel::retentionPolicy() const
+{
+    return rawValue(m_settings.retentionPolicy());
+}
+
+void PopoverViewModel::setRetentionPolicy(const QString &policy)
+{
+    if (const auto value = historyRetentionPolicyFromRawValue(policy))
+        m_settings.setRetentionPolicy(*value);
+}
+
+bool PopoverViewModel::screenshotsUseClipboard() const
+{
+    return m_settings.screenshotsUseClipboard();
+}
+
+void PopoverViewModel::setScreenshotsUseClipboard(bool useClipboard)
+{
+    m_settings.setScreenshotsUseClipboard(useClipboard);
+}
+
+void PopoverViewModel::refreshScreenshotTarget()
+{
+    const bool applied =
+        m_settings.screenshotsUseClipboard() && m_preferences->isClipboardScreenshotTargetActive();
+    if (applied != m_screenshotTargetApplied) {
+        m_screenshotTargetApplied = applied;
+        Q_EMIT screenshotTargetAppliedChanged();
+    }
+}
+
+void PopoverViewModel::setShowsSettings(bool shows, bool onClose)
+{
+    if (shows == m_showsSettings)
+        return;
+    m_showsSettings = shows;
+    m_settingsLeftOnClose = onClose;
+    if (shows && m_settings.screenshotsUseClipboard())
+        refreshScreenshotTarget();
+    Q_EMIT showsSettingsChanged();
+}
+
+void PopoverViewModel::toggleSettings()
+{
+    setShowsSettings(!m_showsSettings, false);
+}
+
+void PopoverViewModel::setHoveredItemId(const QString &clipId)
+{
+    if (clipId == m_hoveredItemId)
+        return;
+    m_hoveredItemId = clipId;
+    Q_EMIT hoveredItemIdChanged();
+}
+
+void PopoverViewModel::rowEntered(const QString &clipId)
+{
+    setHoveredItemId(clipId);
+}
+
+void PopoverViewModel::rowExited(const QString &clipId)
+{
+    // Another row may have been entered before this one reported its exit; that row keeps the hover.
+    if (m_hoveredItemId == clipId)
+        setHoveredItemId({});
+}
+
+void PopoverViewModel::copy(const QString &clipId)
+{
+    const std::optional<ClipboardItem> item = m_clips->clip(clipId);
+    if (!item)
+        return;
+    ClipboardMonitor::shared().pauseBriefly();
+    copyToPasteboard(*item, m_services.generalPasteboard, m_services.codec);
+}
+
+void PopoverViewModel::startDrag(const QString &clipId, QObject *source)
+{
+    const std::optional<ClipboardItem> item = m_clips->clip(clipId);
+    auto *sourceItem = qobject_cast<QQuickItem *>(source);
+    if (item && sourceItem)
+        startClipDrag(*item, sourceItem);
+}
+
+void PopoverViewModel::setClearingList(bool clearing)
+{
+    if (clearing == m_isClearingList)
+        return;
+    m_isClearingList = clearing;
+    Q_EMIT isClearingListChanged();
+}
+
+void PopoverViewModel::clearAll()
+{
+    if (m_history.items().isEmpty() || m_isClearingList)
+        return;
+    setClearingList(true);
+    m_services.runtime.mainQueue().asyncAfter(
+        clearFadeOut, guarded([](PopoverViewModel &self) {
+            self.m_history.clear();
+            self.m_services.runtime.mainQueue().asyncAfter(
+                clearSettle, self.guarded([](PopoverViewModel &self) {
+                    // A new identity makes the list come back whole instead of animating each removal.
+                    self.m_listAnimationId = QUuid::createUuid().toString(QUuid::WithoutBraces);
+                    Q_EMIT self.listAnimationIdChanged();
+                    self.setClearingList(false);
+                }));
+        }));
+}
+
+void PopoverViewModel::setClockRunning(bool running)
+{
+    if (running == clockRunning())
+        return;
+    if (running) {
+        m_now = m_services.runtime.now();
+        Q_EMIT nowChanged();
+        m_clockTimer = m_services.runtime.repeating(clockTick, guarded([](PopoverViewModel &self) {
+                                                        self.m_now = self.m_services.runtime.now();
+                                                        Q_EMIT self.nowChanged();
+                                                    }));
+    } else {
+        m_clockTimer.cancel();
+        m_clockTimer = {};
+    }
+    Q_EMIT clockRunningChanged();
+}
+
+QString PopoverViewModel::relativeAge(const QDateTime &date, const QDateTime &now) const
+{
+    return relativeAgeText(date, now);
+}
+
+} // namespace tarno

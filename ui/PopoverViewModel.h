@@ -1,0 +1,154 @@
+#pragma once
+
+#include "platform/api/NotificationCenter.h"
+#include "platform/api/Runtime.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+#include <memory>
+
+namespace tarno {
+
+class ClipboardHistoryViewModel;
+class ClipListModel;
+class GleanerySettings;
+class ImageCodec;
+class Pasteboard;
+class ProcessRunner;
+class SystemScreenshotPreferences;
+
+// What the popover's views show and do, over the two stores: the clip rows, the count, the filter
+// and the settings both ways, and the view state that outlives a redraw (settings shown, clearing,
+// the list's identity, the hovered row, the clock of the relative times). Time and scheduling come
+// from the runtime, so the clear-all sequence and the clock run under a manual runtime in tests.
+// Main thread only. Everything given must outlive this object.
+class PopoverViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Made by the popover")
+    Q_PROPERTY(tarno::ClipListModel *clips READ clips CONSTANT)
+    Q_PROPERTY(int count READ count NOTIFY countChanged)
+    Q_PROPERTY(bool hasClips READ hasClips NOTIFY hasClipsChanged)
+    Q_PROPERTY(QString filter READ filter WRITE setFilter NOTIFY filterChanged)
+    Q_PROPERTY(bool showsSettings READ showsSettings NOTIFY showsSettingsChanged)
+    Q_PROPERTY(bool settingsLeftOnClose READ settingsLeftOnClose NOTIFY showsSettingsChanged)
+    Q_PROPERTY(bool isClearingList READ isClearingList NOTIFY isClearingListChanged)
+    Q_PROPERTY(QString listAnimationId READ listAnimationId NOTIFY listAnimationIdChanged)
+    Q_PROPERTY(QString hoveredItemId READ hoveredItemId NOTIFY hoveredItemIdChanged)
+    Q_PROPERTY(
+        QString retentionPolicy READ retentionPolicy WRITE setRetentionPolicy NOTIFY retentionPolicyChanged)
+    Q_PROPERTY(bool screenshotsUseClipboard READ screenshotsUseClipboard WRITE setScreenshotsUseClipboard
+                   NOTIFY screenshotsUseClipboardChanged)
+    Q_PROPERTY(
+        bool screenshotTargetApplied READ screenshotTargetApplied NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
+    Q_PROPERTY(bool clockRunning READ clockRunning WRITE setClockRunning NOTIFY clockRunningChanged)
+
+public:
+    static constexpr Milliseconds clearFadeOut{280};
+    static constexpr Milliseconds clearSettle{360};
+    static constexpr Milliseconds clockTick{1000};
+    static inline const QString willCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
+
+    struct Services
+    {
+        Runtime &runtime;
+        const ImageCodec &codec;
+        Pasteboard &generalPasteboard;
+        ProcessRunner &processRunner;
+    };
+
+    PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings, Services services,
+                     QObject *parent = nullptr);
+    ~PopoverViewModel() override;
+
+    ClipListModel *clips() const { return m_clips; }
+    int count() const { return m_count; }
+    bool hasClips() const { return m_hasClips; }
+    QString filter() const;
+    void setFilter(const QString &filter);
+
+    bool showsSettings() const { return m_showsSettings; }
+    // Whether the last switch back to the clip list came from the popover closing, which animates
+    // with its own spring.
+    bool settingsLeftOnClose() const { return m_settingsLeftOnClose; }
+    bool isClearingList() const { return m_isClearingList; }
+    QString listAnimationId() const { return m_listAnimationId; }
+    QString hoveredItemId() const { return m_hoveredItemId; }
+
+    QString retentionPolicy() const;
+    void setRetentionPolicy(const QString &policy);
+    bool screenshotsUseClipboard() const;
+    void setScreenshotsUseClipboard(bool useClipboard);
+    // Whether the system's screenshot target reads back as the clipboard; asked afresh whenever the
+    // switch changes or the settings panel is shown.
+    bool screenshotTargetApplied() const { return m_screenshotTargetApplied; }
+
+    // The time relative ages are measured against; moves once a second while the clock runs.
+    QDateTime now() const { return m_now; }
+    bool clockRunning() const { return m_clockTimer.isValid(); }
+    // The views run the clock only while the popover's window is shown.
+    void setClockRunning(bool running);
+
+    Q_INVOKABLE void toggleSettings();
+    Q_INVOKABLE void rowEntered(const QString &clipId);
+    Q_INVOKABLE void rowExited(const QString &clipId);
+    // Pauses the clipboard monitor, then writes the clip to the general pasteboard.
+    Q_INVOKABLE void copy(const QString &clipId);
+    // Drags the clip out of the popover from `source`; returns when the drag ends.
+    Q_INVOKABLE void startDrag(const QString &clipId, QObject *source);
+    // Fades the list out, empties the store 0.28 s later, renews the list's identity 0.36 s after
+    // that and fades back in. Ignored with no clips or while a sequence runs.
+    Q_INVOKABLE void clearAll();
+    Q_INVOKABLE QString relativeAge(const QDateTime &date, const QDateTime &now) const;
+
+Q_SIGNALS:
+    void countChanged();
+    void hasClipsChanged();
+    void filterChanged();
+    void showsSettingsChanged();
+    void isClearingListChanged();
+    void listAnimationIdChanged();
+    void hoveredItemIdChanged();
+    void retentionPolicyChanged();
+    void screenshotsUseClipboardChanged();
+    void screenshotTargetAppliedChanged();
+    void nowChanged();
+    void clockRunningChanged();
+
+private:
+    void setShowsSettings(bool shows, bool onClose);
+    void setClearingList(bool clearing);
+    void setHoveredItemId(const QString &clipId);
+    void refreshCounts();
+    void refreshScreenshotTarget();
+    template <typename Body> Task guarded(Body body);
+
+    ClipboardHistoryViewModel &m_history;
+    GleanerySettings &m_settings;
+    Services m_services;
+    std::unique_ptr<SystemScreenshotPreferences> m_preferences;
+    ClipListModel *m_clips = nullptr;
+
+    int m_count = 0;
+    bool m_hasClips = false;
+    bool m_showsSettings = false;
+    bool m_settingsLeftOnClose = false;
+    bool m_isClearingList = false;
+    QString m_listAnimationId;
+    QString m_hoveredItemId;
+    bool m_screenshotTargetApplied = false;
+    QDateTime m_now;
+    WorkItem m_clockTimer;
+    NotificationCenter::Token m_closeObserver = 0;
+    std::shared_ptr<PopoverViewModel *> m_self;
+};
+
+// The compact relative age of a clip: "12 sec", "5 min", "3 hr", "1 day", "4 days". A date in the
+// future reads as "0 sec".
+QString relativeAgeText(const QDateTime &date, const QDateTime &now);
+
+} // namespace tarno

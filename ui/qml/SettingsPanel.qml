@@ -1,0 +1,117 @@
+pragma ComponentBehavior: Bound
+import QtQuick
+import Tarno.Ui
+
+// The settings shown in place of the clip list: the screenshot switch with the line that says
+// whether the system follows it, the three retention choices and "Clear All". It reads and writes
+// the settings through the popover's view model; clearing is the popover's sequence.
+Item {
+    id: root
+
+    required property PopoverViewModel settings
+    required property bool canClearAll
+    signal clearAllRequested()
+
+    readonly property var policies: [
+        { policy: "daily", symbol: "sun.horizon", title: "Delete Daily", detail: "Clips older than 24 hours are removed" },
+        { policy: "weekly", symbol: "calendar", title: "Delete Weekly", detail: "Clips older than 7 days are removed" },
+        { policy: "keepForever", symbol: "infinity", title: "Keep Forever", detail: "History is kept until you clear it" }
+    ]
+
+    implicitHeight: column.implicitHeight + 28
+
+    Rectangle {
+        anchors.fill: parent
+        radius: 12
+        color: Theme.ink(0.04)
+        border.width: 1
+        border.color: Theme.ink(0.08)
+    }
+
+    component SectionLabel: TarnoText {
+        size: 10
+        weight: Font.DemiBold
+        color: Theme.primary58
+        font.capitalization: Font.AllUppercase
+        font.letterSpacing: 0.45
+    }
+    component Divider: Rectangle {
+        height: 1
+        color: Theme.ink(0.2)
+        opacity: 0.35
+    }
+
+    Column {
+        id: column
+        x: 14
+        y: 14
+        width: root.width - 28
+        spacing: 14
+
+        SectionLabel {
+            text: "Screenshots"
+        }
+        ScreenshotClipboardToggle {
+            width: parent.width
+            isOn: root.settings.screenshotsUseClipboard
+            onToggled: on => root.settings.screenshotsUseClipboard = on
+        }
+        Row {
+            id: statusLine
+            objectName: "statusLine"
+            visible: root.settings.screenshotsUseClipboard
+            width: parent.width
+            spacing: 6
+            readonly property bool applied: root.settings.screenshotTargetApplied
+            SymbolIcon {
+                anchors.verticalCenter: parent.verticalCenter
+                symbol: statusLine.applied ? "checkmark.circle.fill" : "exclamationmark.circle"
+                pointSize: 10
+                color: statusLine.applied ? Theme.green : Theme.orange
+            }
+            TarnoText {
+                objectName: "statusText"
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 6 - 13
+                text: statusLine.applied ? "⌘⇧3/4 will copy to clipboard" : "Could not apply — try toggling off and on"
+                size: 10
+                color: Theme.primary50
+                wrapMode: Text.Wrap
+                maximumLineCount: 2
+            }
+        }
+        Divider {
+            width: parent.width
+        }
+        SectionLabel {
+            text: "Clear History"
+        }
+        Column {
+            width: parent.width
+            spacing: 6
+            Repeater {
+                model: root.policies
+                delegate: RetentionOptionRow {
+                    required property var modelData
+                    width: parent.width
+                    objectName: "retention-" + modelData.policy
+                    policy: modelData.policy
+                    symbol: modelData.symbol
+                    title: modelData.title
+                    detail: modelData.detail
+                    isSelected: root.settings.retentionPolicy === modelData.policy
+                    onAction: root.settings.retentionPolicy = modelData.policy
+                }
+            }
+        }
+        Divider {
+            width: parent.width
+        }
+        ClearAllButton {
+            objectName: "clearAllButton"
+            width: parent.width
+            canClearAll: root.canClearAll
+            onAction: root.clearAllRequested()
+        }
+    }
+}

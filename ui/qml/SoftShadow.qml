@@ -1,0 +1,35 @@
+import QtQuick
+
+// A soft drop shadow behind a rounded rectangle of this item's size: a nine-patch of a blurred
+// rounded rectangle (black at `strength`, fading out over `radius`), moved down by `offsetY`. A
+// hollow shadow leaves the shape itself unshaded, for content that is not opaque. One image item,
+// whatever the size, so rows stay cheap to create while scrolling.
+Item {
+    id: root
+
+    property real cornerRadius: 12
+    property real radius: 8
+    property real offsetY: 0
+    property real strength: 0.14
+    property bool hollow: false
+
+    readonly property int blur: Math.max(1, Math.round(root.radius))
+    readonly property int corner: Math.round(root.cornerRadius)
+
+    BorderImage {
+        visible: root.strength > 0.001
+        x: -root.blur
+        y: -root.blur + root.offsetY
+        width: root.width + 2 * root.blur
+        height: root.height + 2 * root.blur
+        opacity: root.strength
+        source: "image://shadows/" + root.blur + "/" + root.corner + (root.hollow ? "/hollow" : "")
+        border.left: root.blur + root.corner
+        border.right: root.blur + root.corner
+        border.top: root.blur + root.corner
+        border.bottom: root.blur + root.corner
+        horizontalTileMode: BorderImage.Stretch
+        verticalTileMode: BorderImage.Stretch
+        smooth: true
+    }
+}
