@@ -1,5 +1,6 @@
 #include "model/ClipboardHistoryViewModel.h"
 #include "platform/api/NotificationCenter.h"
+#include "platform/api/Platform.h"
 #include "platform/api/StatusItem.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/qt/QtPlatform.h"
@@ -413,6 +414,9 @@ protected:
 
     void SetUp() override
     {
+        // The popover's views reach the clipboard, codec and clock through the installed platform,
+        // as they do in the app.
+        Platform::install(platform.platform());
         shell = std::make_unique<QtShellPlatform>(QStringLiteral(":/assets/MenuBarIcon.svg"));
         ASSERT_EQ(shell->trayKind(), QtShellPlatform::TrayKind::xembed);
         controller = std::make_unique<MenuBarController>(MenuBarController::Environment{
