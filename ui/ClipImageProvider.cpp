@@ -8,6 +8,8 @@
 #include <QHash>
 #include <QImage>
 #include <QMutex>
+#include <QPainter>
+#include <QPainterPath>
 #include <QQuickTextureFactory>
 #include <QRecursiveMutex>
 #include <QSet>
@@ -105,8 +107,25 @@ QImage qimageOf(const DecodedImage &image)
     return tiff ? QImage::fromData(*tiff) : QImage();
 }
 
+// The corners made transparent, as a rounded clip would; the popover's renderer has no shader
+// effects to mask with. `radius` is in pixels of the requested size.
+QImage withRoundedCorners(const QImage &image, QSize requestedSize, qreal radius)
+{
+    const qreal scale = requestedSize.width() > 0 ? qreal(image.width()) / requestedSize.width() : 1.0;
+    const qreal r = radius * std::min<qreal>(1.0, scale);
+    QImage rounded(image.size(), QImage::Format_ARGB32_Premultiplied);
+    rounded.fill(Qt::transparent);
+    QPainter painter(&rounded);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rounded.rect()), r, r);
+    painter.setClipPath(path);
+    painter.drawImage(0, 0, image);
+    return rounded;
+}
+
 // Decodes the bytes and keeps only the scaled copy; the full bitmap lives only for this call.
-QImage thumbnail(const ImageCodec &codec, const QByteArray &bytes, QSize requestedSize)
+QImage thumbnail(const ImageCodec &codec, const QByteArray &bytes, QSize requestedSize, qreal cornerRadius)
 {
     const DecodedImagePtr decoded = codec.imageFromData(bytes);
     if (!decoded)
@@ -117,21 +136,22 @@ QImage thumbnail(const ImageCodec &codec, const QByteArray &bytes, QSize request
     const QSize size = ClipImageProvider::thumbnailSize(image.size(), requestedSize);
     if (size.isEmpty())
         return {};
-    if (size == image.size())
-        return image;
-    return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (size != image.size())
+        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return cornerRadius > 0 ? withRoundedCorners(image, requestedSize, cornerRadius) : image;
 }
 
 struct CacheKey
 {
     QString id;
     QSize size;
+    qreal cornerRadius = 0;
     friend bool operator==(const CacheKey &, const CacheKey &) = default;
 };
 
 size_t qHash(const CacheKey &key, size_t seed = 0)
 {
-    return qHashMulti(seed, key.id, key.size.width(), key.size.height());
+    return qHashMulti(seed, key.id, key.size.width(), key.size.height(), key.cornerRadius);
 }
 
 std::optional<QByteArray> imageBytesOf(const ClipboardHistoryViewModel &history, const QUuid &uuid)
@@ -173,11 +193,18 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
 
     void serve(const QString &id, QSize requestedSize, PendingResponsePtr pending)
     {
+        // "<clip id>" or "<clip id>/rounded/<corner radius in pixels of the requested size>".
+        const QStringList parts = id.split(QLatin1Char('/'));
+        qreal cornerRadius = 0;
+        if (parts.size() == 3 && parts[1] == QLatin1String("rounded"))
+            cornerRadius = std::max(0.0, parts[2].toDouble());
+        else if (parts.size() != 1)
+            return;
         // Keyed by the id's canonical spelling, the one the store's ids are compared in.
-        const QUuid uuid = QUuid::fromString(id);
+        const QUuid uuid = QUuid::fromString(parts[0]);
         if (uuid.isNull())
             return;
-        const CacheKey key{uuid.toString(QUuid::WithoutBraces), requestedSize};
+        const CacheKey key{uuid.toString(QUuid::WithoutBraces), requestedSize, cornerRadius};
         if (const auto cached = cache.constFind(key); cached != cache.cend()) {
             pending->finish(*cached);
             return;
@@ -189,7 +216,7 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
             [bytes = *bytes, key, pending = std::move(pending), codec = &codec, weak = weak_from_this()] {
                 if (pending->isCancelled())
                     return;
-                QImage image = thumbnail(*codec, bytes, key.size);
+                QImage image = thumbnail(*codec, bytes, key.size, key.cornerRadius);
                 pending->finish(image);
                 if (image.isNull())
                     return;

@@ -10,7 +10,9 @@ namespace tarno {
 class ClipboardHistoryViewModel;
 class ImageCodec;
 
-// Thumbnails of image clips for "image://clips/<id>", id being the clip's id without braces. Each
+// Thumbnails of image clips for "image://clips/<id>", id being the clip's id without braces, or for
+// "image://clips/<id>/rounded/<radius>" with the corners cut round at that radius (in pixels of the
+// requested size), since the popover's renderer cannot mask with a shader. Each
 // request is answered at the requested size (fitted inside it, aspect ratio kept, never enlarged;
 // a bounded default when no size is asked), so a row holds only its display-size image and never
 // the full bitmap.

@@ -109,6 +109,30 @@ TEST_F(ClipImageProviderTest, AnswersAtTheRequestedSizeAndCachesPerSize)
     EXPECT_EQ(provider->cachedImageCount(), 2);
 }
 
+TEST_F(ClipImageProviderTest, RoundedRequestsCutTheCornersAtTheRadiusScaledToTheThumbnail)
+{
+    const QString large = addScreenshot();
+    const QImage rounded = request(large + "/rounded/20", {410, 256});
+    ASSERT_EQ(rounded.size(), QSize(410, 256));
+    EXPECT_EQ(qAlpha(rounded.pixel(0, 0)), 0);
+    EXPECT_EQ(qAlpha(rounded.pixel(409, 255)), 0);
+    EXPECT_EQ(qAlpha(rounded.pixel(4, 4)), 0);
+    EXPECT_EQ(qAlpha(rounded.pixel(8, 8)), 255);
+    EXPECT_EQ(rounded.pixel(205, 128), qRgb(30, 120, 200));
+
+    // A small image is answered at its own size, half the request: the radius halves with it.
+    const QString small = addScreenshot({205, 128});
+    const QImage halved = request(small + "/rounded/20", {410, 256});
+    ASSERT_EQ(halved.size(), QSize(205, 128));
+    EXPECT_EQ(qAlpha(halved.pixel(1, 1)), 0);
+    EXPECT_EQ(qAlpha(halved.pixel(4, 4)), 255);
+
+    // Square corners and rounded ones are different thumbnails of the same clip.
+    EXPECT_EQ(qAlpha(request(large, {410, 256}).pixel(0, 0)), 255);
+    EXPECT_EQ(provider->cachedImageCount(), 3);
+    EXPECT_TRUE(request(large + "/square/20", {410, 256}).isNull());
+}
+
 TEST_F(ClipImageProviderTest, UnknownOrUndecodableClipsAnswerEmpty)
 {
     history.add(ClipboardItem::makeText("words", runtime.now()));

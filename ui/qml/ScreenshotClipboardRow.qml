@@ -1,5 +1,4 @@
 import QtQuick
-import Qt5Compat.GraphicalEffects
 import Tarno.Ui
 
 // The layout of an image clip: the "Screenshot" header with the age, the drag hint and the copy
@@ -92,14 +91,6 @@ Item {
         Item {
             id: thumbnail
             anchors.fill: parent
-            layer.enabled: true
-            layer.effect: OpacityMask {
-                maskSource: Rectangle {
-                    width: thumbnail.width
-                    height: thumbnail.height
-                    radius: 10
-                }
-            }
             Image {
                 id: picture
                 objectName: "thumbnail"
@@ -108,7 +99,8 @@ Item {
                 width: Math.min(parent.width, parent.height * root.imageAspectRatio)
                 height: width / Math.max(0.01, root.imageAspectRatio)
                 sourceSize: Qt.size(Math.ceil(width * Screen.devicePixelRatio), Math.ceil(height * Screen.devicePixelRatio))
-                source: root.hasImage ? "image://clips/" + root.clipId : ""
+                // The provider cuts the corners round, 10 points at the display's pixel ratio.
+                source: root.hasImage ? "image://clips/" + root.clipId + "/rounded/" + Math.round(10 * Screen.devicePixelRatio) : ""
                 asynchronous: true
                 fillMode: Image.Stretch
                 smooth: true
