@@ -364,6 +364,8 @@ int bench()
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
+    // Drawn as the app draws its popover.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication::setPalette(lightPalette());
     const QStringList args = QGuiApplication::arguments();
     if (args.size() >= 3 && args.at(1) == QStringLiteral("--shots"))
