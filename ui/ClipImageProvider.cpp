@@ -16,6 +16,10 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -217,6 +221,12 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
                 if (pending->isCancelled())
                     return;
                 QImage image = thumbnail(*codec, bytes, key.size, key.cornerRadius);
+#ifdef __GLIBC__
+                // The full bitmap just freed is as large as glibc's raised mmap threshold lets it
+                // stay in this thread's arena; hand it back rather than keep tens of megabytes for
+                // the next thumbnail.
+                malloc_trim(0);
+#endif
                 pending->finish(image);
                 if (image.isNull())
                     return;
