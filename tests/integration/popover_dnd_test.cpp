@@ -2,6 +2,7 @@
 // dragged out of it onto another program's window. xdotool moves the pointer, as a user would.
 #include "model/ClipExport.h"
 #include "platform/qt/QtImageCodec.h"
+#include "tests/support/TestData.h"
 #include "ui/ClipDrag.h"
 #include "ui/PopoverDropArea.h"
 
@@ -26,16 +27,6 @@
 #include <cstdio>
 
 using namespace tarno;
-
-namespace tarno {
-void PrintTo(const PasteboardCapture &capture, std::ostream *os)
-{
-    if (capture.isText())
-        *os << "text(\"" << capture.textValue().toStdString() << "\")";
-    else
-        *os << "image(" << capture.imageBytes().size() << " bytes)";
-}
-} // namespace tarno
 
 namespace {
 
@@ -73,20 +64,6 @@ startPeer(const QString &program, const QStringList &arguments, QStringList &lin
     process->start(program, arguments);
     EXPECT_TRUE(QTest::qWaitFor([&] { return lines.contains("ready"); }, waitMs)) << program.toStdString();
     return process;
-}
-
-QByteArray pngBytes()
-{
-    QImage image(64, 40, QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 4, y * 6, 128));
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 // The other program of the drop tests: a window that starts a drag of what its environment says
@@ -188,7 +165,7 @@ TEST_F(PopoverDropTest, TextFromAnotherProgramArrivesUntrimmed)
 
 TEST_F(PopoverDropTest, FilesFromAFileManagerArriveAsTheirContent)
 {
-    const QByteArray png = pngBytes();
+    const QByteArray png = patternedPng({64, 40});
     QFile image(dir.filePath("picture one.png"));
     ASSERT_TRUE(image.open(QIODevice::WriteOnly));
     image.write(png);
@@ -274,7 +251,8 @@ TEST_F(ClipDragOutTest, TextRowIsSavedAsTarnoClipTxtByDirectSaveAndOffersItsText
 
 TEST_F(ClipDragOutTest, ImageRowOffersPngAndItsFile)
 {
-    const ClipboardItem clip = ClipboardItem::makeImage(pngBytes(), QDateTime::currentDateTimeUtc());
+    const ClipboardItem clip =
+        ClipboardItem::makeImage(patternedPng({64, 40}), QDateTime::currentDateTimeUtc());
     const QStringList lines = dragOut(clip);
     const QString all = lines.join(" | ");
     const QString types = lines.filter(QRegularExpression("^types ")).value(0);

@@ -1,3 +1,4 @@
+#include "tests/support/TestData.h"
 #include "ui/DropCascade.h"
 #include "ui/PopoverDropArea.h"
 
@@ -15,33 +16,9 @@
 
 using namespace tarno;
 
-namespace tarno {
-void PrintTo(const PasteboardCapture &capture, std::ostream *os)
-{
-    if (capture.isText())
-        *os << "text(\"" << capture.textValue().toStdString() << "\")";
-    else
-        *os << "image(" << capture.imageBytes().size() << " bytes)";
-}
-} // namespace tarno
-
 namespace {
 
 using Text = PasteboardCapture;
-
-QByteArray pngBytes(QSize size = {40, 30})
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 6, y * 8, (x * y) % 256));
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 // A provider answering exactly as told, like a platform provider would.
 class ScriptedProvider : public DropItemProvider
@@ -167,7 +144,7 @@ TEST_F(DropCascadeTest, FileURLLoaderAnswers)
 
 TEST_F(DropCascadeTest, FileRuleKeepsTheFloorForImageFilesAndTrimsTextFiles)
 {
-    const QByteArray big = pngBytes();
+    const QByteArray big = patternedPng({40, 30});
     ASSERT_GT(big.size(), 128);
     EXPECT_EQ(fileOnly(file("shot.png", big)), PasteboardCaptures{PasteboardCapture::image(big)});
     EXPECT_EQ(fileOnly(file("edge.PNG", QByteArray(129, 'x'))),
@@ -210,7 +187,7 @@ protected:
 
 TEST_F(X11PayloadTest, FileManagerDragYieldsTheFilesNotTheTextOfTheirPaths)
 {
-    const QByteArray png = pngBytes();
+    const QByteArray png = patternedPng({40, 30});
     const QUrl image = file("Holiday photo.png", png);
     const QUrl notes = file("notes.md", "\n  - milk\n");
     QMimeData data;
@@ -228,7 +205,7 @@ TEST_F(X11PayloadTest, FileManagerDragYieldsTheFilesNotTheTextOfTheirPaths)
 
 TEST_F(X11PayloadTest, BrowserImageDragYieldsTheImageAndALinkDragItsText)
 {
-    const QByteArray png = pngBytes();
+    const QByteArray png = patternedPng({40, 30});
     QMimeData image;
     image.setData("text/html", "<img src=\"https://example.org/cat.png\">");
     image.setData("text/uri-list", "https://example.org/cat.png\r\n");

@@ -1,5 +1,6 @@
 #include "capture/PasteboardReader.h"
 #include "platform/qt/MimeDataPasteboard.h"
+#include "tests/support/TestData.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -11,16 +12,6 @@
 
 using namespace tarno;
 
-namespace tarno {
-void PrintTo(const PasteboardCapture &capture, std::ostream *os)
-{
-    if (capture.isText())
-        *os << "text(\"" << capture.textValue().toStdString() << "\")";
-    else
-        *os << "image(" << capture.imageBytes().size() << " bytes)";
-}
-} // namespace tarno
-
 QT_BEGIN_NAMESPACE
 inline void PrintTo(const QUrl &url, std::ostream *os)
 {
@@ -29,20 +20,6 @@ inline void PrintTo(const QUrl &url, std::ostream *os)
 QT_END_NAMESPACE
 
 namespace {
-
-QByteArray pngBytes(QSize size = {32, 24})
-{
-    QImage image(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y, qRgb(x * 8, y * 10, (x * y) % 256));
-    }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
-}
 
 std::shared_ptr<QMimeData> mimeData(const QList<std::pair<QString, QByteArray>> &formats)
 {
@@ -87,7 +64,7 @@ class MimePasteboardTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
-    const QByteArray png = pngBytes();
+    const QByteArray png = patternedPng({32, 24});
 
     void SetUp() override
     {
@@ -269,7 +246,7 @@ TEST_F(MimePasteboardTest, EditorTextIsDecodedByItsCharset)
 TEST_F(MimePasteboardTest, AnImageObjectIsOfferedAsTiffAndNotAsAType)
 {
     auto data = std::make_shared<QMimeData>();
-    data->setImageData(QImage::fromData(pngBytes({40, 30})));
+    data->setImageData(QImage::fromData(patternedPng({40, 30})));
     const MimeDataPasteboard imageOnly(data);
     EXPECT_TRUE(imageOnly.types().isEmpty());
     EXPECT_TRUE(imageOnly.items().isEmpty());

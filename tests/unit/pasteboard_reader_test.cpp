@@ -1,5 +1,6 @@
 #include "capture/PasteboardReader.h"
 #include "platform/fake/FakePasteboard.h"
+#include "tests/support/TestData.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,17 +20,6 @@
 
 using namespace tarno;
 using namespace std::chrono_literals;
-
-namespace tarno {
-void PrintTo(const PasteboardCapture &capture, std::ostream *os)
-{
-    if (capture.isText())
-        *os << "text(\"" << capture.textValue().toStdString() << "\")";
-    else
-        *os << "image(" << capture.imageBytes().size()
-            << " bytes: " << capture.imageBytes().left(16).toStdString() << ")";
-}
-} // namespace tarno
 
 namespace {
 

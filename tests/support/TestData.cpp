@@ -1,0 +1,31 @@
+#include "tests/support/TestData.h"
+
+#include <QBuffer>
+#include <QImage>
+
+namespace tarno {
+
+void PrintTo(const PasteboardCapture &capture, std::ostream *os)
+{
+    if (capture.isText())
+        *os << "text(\"" << capture.textValue().toStdString() << "\")";
+    else
+        *os << "image(" << capture.imageBytes().size()
+            << " bytes: " << capture.imageBytes().left(16).toStdString() << ")";
+}
+
+QByteArray patternedPng(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb(x * 6 % 256, y * 8 % 256, (x * y) % 256));
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace tarno

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "model/PasteboardCapture.h"
+
+#include <QByteArray>
+#include <QSize>
+
+#include <ostream>
+
+namespace tarno {
+
+// How a capture reads in a failed expectation.
+void PrintTo(const PasteboardCapture &capture, std::ostream *os);
+
+// A PNG whose pixels vary with their place, so that images of different sizes never share bytes.
+QByteArray patternedPng(QSize size);
+
+} // namespace tarno
