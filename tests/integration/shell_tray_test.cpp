@@ -11,6 +11,7 @@
 #include "shell/MenuBarController.h"
 #include "shell/MenuBarDropView.h"
 #include "shell/ShellServices.h"
+#include "tests/integration/X11TestSupport.h"
 
 #include <QDir>
 #include <QPainter>
@@ -537,6 +538,34 @@ TEST_F(InProcessShellTest, EscapeOrAnotherProgramTakingTheFocusClosesWithoutAnno
     EXPECT_EQ(announced, 0);
     other.terminate();
     other.waitForFinished(waitMs);
+}
+
+TEST_F(InProcessShellTest, ClickOnARowPutsItsClipOnTheClipboardForOtherPrograms)
+{
+    controller->historyViewModel().add(
+        ClipboardItem::makeText("an older clip", QDateTime::currentDateTimeUtc()));
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    auto *window = static_cast<QtPopover *>(controller->popover())->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QTest::qWait(300);
+
+    QQuickItem *row = nullptr;
+    for (QList<QQuickItem *> pending{window->contentItem()}; !row && !pending.isEmpty();) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->objectName() == "rowMouseArea" && item->isVisible())
+            row = item;
+        pending.append(item->childItems());
+    }
+    ASSERT_NE(row, nullptr) << "the popover shows no row";
+    // Left of the row's middle, away from its copy button.
+    const QPoint at = row->mapToGlobal(QPointF(row->width() / 3, row->height() / 2)).toPoint();
+    xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+
+    // Another program pastes what the click put there; the popover stays open.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == "an older clip"; }, waitMs));
+    EXPECT_TRUE(controller->popover()->isShown());
+    EXPECT_EQ(controller->historyViewModel().items().size(), 1);
 }
 
 } // namespace
