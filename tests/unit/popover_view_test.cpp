@@ -128,6 +128,19 @@ protected:
     }
 };
 
+TEST_F(PopoverViewTest, EmptySymbolPulsesOnlyWhileThePopoverIsOnScreen)
+{
+    // A running animation keeps Qt's animation timer waking the program sixty times a second, so
+    // a hidden popover must run none.
+    QQuickItem *symbol = item("emptySymbol", item("emptyState"));
+    ASSERT_NE(symbol, nullptr);
+    EXPECT_FALSE(symbol->property("isPulseRunning").toBool());
+    show();
+    EXPECT_TRUE(symbol->property("isPulseRunning").toBool());
+    window->hide();
+    EXPECT_FALSE(symbol->property("isPulseRunning").toBool());
+}
+
 TEST_F(PopoverViewTest, EmptyStatesFollowTheStoreAndTheFilter)
 {
     QQuickItem *empty = item("emptyState");

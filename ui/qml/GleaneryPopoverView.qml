@@ -360,11 +360,14 @@ Item {
             width: parent.width - 56
             spacing: 12
             SymbolIcon {
+                objectName: "emptySymbol"
                 anchors.horizontalCenter: parent.horizontalCenter
                 symbol: emptyState.symbol
                 pointSize: 30
                 color: Theme.primary38
-                pulsing: emptyState.visible
+                // Only on screen: a running animation keeps Qt's animation timer ticking sixty
+                // times a second, hidden window or not.
+                pulsing: emptyState.visible && root.onScreen
                 pulseSpeed: 0.35
             }
             Column {

@@ -11,6 +11,7 @@ Item {
     property color color: Theme.primary
     property bool pulsing: false
     property real pulseSpeed: 1
+    readonly property bool isPulseRunning: pulseAnimation.running
 
     readonly property int glyphSize: Math.round(root.pointSize * 1.25)
     implicitWidth: root.glyphSize
@@ -37,6 +38,7 @@ Item {
     }
 
     SequentialAnimation {
+        id: pulseAnimation
         running: root.pulsing
         loops: Animation.Infinite
         onStopped: glyph.pulseOpacity = 1
