@@ -2,6 +2,8 @@
 
 // What the integration tests share: xclip as the other program on the X display, a clipboard owner
 // that never answers, a freeze detector for the main thread, and a screenshot-sized picture.
+#include "tests/support/TestData.h"
+
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
@@ -103,15 +105,6 @@ inline QByteArray xclipPaste(const QString &target = {})
 inline QStringList targetsOffered()
 {
     return QString::fromUtf8(xclipPaste("TARGETS")).split(u'\n', Qt::SkipEmptyParts);
-}
-
-inline QByteArray encodeImage(const QImage &image, const char *format = "PNG")
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
 }
 
 // A screenshot-sized image with enough noise that its PNG takes several increments to transfer.

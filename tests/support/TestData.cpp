@@ -14,6 +14,15 @@ void PrintTo(const PasteboardCapture &capture, std::ostream *os)
             << " bytes: " << capture.imageBytes().left(16).toStdString() << ")";
 }
 
+QByteArray encodeImage(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
 QByteArray patternedPng(QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
@@ -21,11 +30,7 @@ QByteArray patternedPng(QSize size)
         for (int x = 0; x < size.width(); ++x)
             image.setPixel(x, y, qRgb(x * 6 % 256, y * 8 % 256, (x * y) % 256));
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return encodeImage(image);
 }
 
 } // namespace tarno

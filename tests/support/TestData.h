@@ -3,6 +3,7 @@
 #include "model/PasteboardCapture.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 
 #include <ostream>
@@ -11,6 +12,9 @@ namespace tarno {
 
 // How a capture reads in a failed expectation.
 void PrintTo(const PasteboardCapture &capture, std::ostream *os);
+
+// The image encoded in the format, as a file of that format would hold it.
+QByteArray encodeImage(const QImage &image, const char *format = "PNG");
 
 // A PNG whose pixels vary with their place, so that images of different sizes never share bytes.
 QByteArray patternedPng(QSize size);

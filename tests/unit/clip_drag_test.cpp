@@ -1,5 +1,6 @@
 #include "model/ClipExport.h"
 #include "platform/qt/QtImageCodec.h"
+#include "tests/support/TestData.h"
 #include "ui/ClipDrag.h"
 #include "ui/DropCascade.h"
 
@@ -15,15 +16,6 @@
 using namespace tarno;
 
 namespace {
-
-QByteArray encoded(const QImage &image, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
 
 QImage picture()
 {
@@ -96,7 +88,7 @@ TEST_F(ClipDragTest, DirectSaveWritesTheNamedLocalFileOrSaysWhyNot)
 TEST_F(ClipDragTest, ImageClipOffersPngThenTheImageThenItsFile)
 {
     // Stored as JPEG: the drag offers the encoder's PNG of it, in every form.
-    const ClipboardItem clip = imageClip(encoded(picture(), "JPEG"));
+    const ClipboardItem clip = imageClip(encodeImage(picture(), "JPEG"));
     const QByteArray png = pngDataOrOriginal(codec, *clip.imageData);
     const auto data = clipDragMimeData(clip, codec, dir.path());
 
@@ -124,7 +116,7 @@ TEST_F(ClipDragTest, UndecodableOrUnwritableClipsStillOfferWhatTheyCan)
     EXPECT_TRUE(undecodable->hasUrls());
 
     const auto unwritable =
-        clipDragMimeData(imageClip(encoded(picture(), "PNG")), codec, dir.filePath("no/such/folder"));
+        clipDragMimeData(imageClip(encodeImage(picture(), "PNG")), codec, dir.filePath("no/such/folder"));
     EXPECT_TRUE(unwritable->hasFormat("image/png"));
     EXPECT_TRUE(unwritable->hasImage());
     EXPECT_FALSE(unwritable->hasUrls());
@@ -152,7 +144,7 @@ TEST_F(ClipDragTest, DraggedOutClipsDropBackAsTheSameContent)
     EXPECT_EQ(droppedCaptures(dropItemProviders(*clipDragMimeData(text, codec, dir.path()))),
               PasteboardCaptures{PasteboardCapture::text("  keep  ")});
 
-    const ClipboardItem image = imageClip(encoded(picture(), "PNG"));
+    const ClipboardItem image = imageClip(encodeImage(picture(), "PNG"));
     const QByteArray png = pngDataOrOriginal(codec, *image.imageData);
     const PasteboardCaptures captures =
         droppedCaptures(dropItemProviders(*clipDragMimeData(image, codec, dir.path())));

@@ -1,6 +1,7 @@
 #include "model/ClipboardHistoryViewModel.h"
 #include "platform/fake/ManualRuntime.h"
 #include "platform/qt/QtImageCodec.h"
+#include "tests/support/TestData.h"
 #include "ui/ClipImageProvider.h"
 
 #include <QBuffer>
@@ -23,11 +24,7 @@ QByteArray png(QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(qRgb(30, 120, 200));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return encodeImage(image);
 }
 
 // The real codec, counting decodes and, while closed, holding each decode until the test opens it.
