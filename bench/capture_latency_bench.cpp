@@ -15,7 +15,7 @@
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtRuntime.h"
-#include "platform/qt/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 
 #include <QFile>
 #include <QGuiApplication>

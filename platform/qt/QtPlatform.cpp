@@ -6,7 +6,7 @@
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/QtRuntime.h"
-#include "platform/qt/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 
 namespace tarno {
 

@@ -3,8 +3,8 @@
 #include "platform/qt/QtApplication.h"
 #include "platform/qt/QtPopover.h"
 #include "platform/qt/SniStatusBar.h"
-#include "platform/qt/X11EventMonitors.h"
-#include "platform/qt/XEmbedStatusBar.h"
+#include "platform/x11/X11EventMonitors.h"
+#include "platform/x11/XEmbedStatusBar.h"
 
 #include <QQuickWindow>
 

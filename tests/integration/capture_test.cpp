@@ -9,7 +9,7 @@
 #include "platform/api/Platform.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtRuntime.h"
-#include "platform/qt/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 #include "tests/integration/X11TestSupport.h"
 
 #include <QDir>

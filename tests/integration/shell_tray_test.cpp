@@ -7,7 +7,7 @@
 #include "platform/qt/QtPopover.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/QtShellPlatform.h"
-#include "platform/qt/X11EventMonitors.h"
+#include "platform/x11/X11EventMonitors.h"
 #include "shell/MenuBarController.h"
 #include "shell/MenuBarDropView.h"
 #include "shell/ShellServices.h"

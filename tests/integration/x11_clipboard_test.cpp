@@ -1,5 +1,5 @@
 #include "platform/qt/QtDecodedImage.h"
-#include "platform/qt/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 #include "tests/integration/X11TestSupport.h"
 
 #include <QGuiApplication>

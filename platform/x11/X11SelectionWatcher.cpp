@@ -1,4 +1,4 @@
-#include "platform/qt/X11SelectionWatcher.h"
+#include "platform/x11/X11SelectionWatcher.h"
 
 #include <QHash>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/api/Pasteboard.h"
-#include "platform/qt/X11SelectionWatcher.h"
+#include "platform/x11/X11SelectionWatcher.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "platform/qt/X11EventMonitors.h"
+#include "platform/x11/X11EventMonitors.h"
 
 #include <QCursor>
 #include <QGuiApplication>

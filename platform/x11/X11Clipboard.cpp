@@ -1,4 +1,4 @@
-#include "platform/qt/X11Clipboard.h"
+#include "platform/x11/X11Clipboard.h"
 
 #include "platform/qt/QtDecodedImage.h"
 

@@ -1,4 +1,4 @@
-#include "platform/qt/XEmbedStatusBar.h"
+#include "platform/x11/XEmbedStatusBar.h"
 
 #include "platform/qt/MimeDataPasteboard.h"
 #include "platform/qt/TrayMenu.h"
