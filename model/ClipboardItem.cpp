@@ -2,6 +2,8 @@
 
 #include "platform/api/ImageCodec.h"
 
+#include <algorithm>
+
 namespace tarno {
 
 namespace {
@@ -134,7 +136,12 @@ QString trimmedText(const QString &text)
 
 QString ClipboardItem::previewText() const
 {
-    const QString trimmed = trimmedText(text.value_or(QString()));
+    // A row shows a few lines: only a bounded prefix is copied and laid out, however large the clip.
+    const QStringView all = text ? QStringView(*text) : QStringView();
+    qsizetype start = 0;
+    while (start < all.size() && all.at(start).isSpace())
+        ++start;
+    const QString trimmed = all.mid(start, std::min(all.size() - start, previewLength)).trimmed().toString();
     return trimmed.isEmpty() ? QStringLiteral("Empty clip") : trimmed;
 }
 

@@ -67,7 +67,10 @@ struct ClipboardItem
 
     friend bool operator==(const ClipboardItem &a, const ClipboardItem &b) { return a.id == b.id; }
 
-    // The text a text row shows: outer white space removed, or "Empty clip".
+    // The most characters of its text a row's preview holds: far more than its few lines show.
+    static constexpr qsizetype previewLength = 2000;
+    // The text a text row shows: outer white space removed, or "Empty clip"; at most
+    // `previewLength` characters of the text's start.
     QString previewText() const;
     // Width over height of the image, or 16/9 when there is no decodable image of positive height.
     double imageAspectRatio(const ImageCodec &codec) const;

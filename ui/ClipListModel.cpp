@@ -25,7 +25,9 @@ ClipListModel::~ClipListModel() = default;
 
 ClipListModel::Row ClipListModel::makeRow(const ClipboardItem &item) const
 {
-    Row row{item, clipIdString(item.id)};
+    Row row{item, clipIdString(item.id), {}};
+    if (item.kind == ClipboardItemKind::text)
+        row.previewText = item.previewText();
     if (item.kind == ClipboardItemKind::image && item.imageData) {
         // The header alone tells whether a thumbnail can be shown and at what ratio; the pixels
         // are decoded later, off the main thread, at display size.
@@ -101,7 +103,7 @@ QVariant ClipListModel::data(const QModelIndex &index, int role) const
     case CreatedAtRole:
         return row.item.createdAt;
     case PreviewTextRole:
-        return row.item.kind == ClipboardItemKind::text ? row.item.previewText() : QString();
+        return row.previewText;
     case ImageAspectRatioRole:
         return row.aspectRatio;
     case HasImageRole:

@@ -47,6 +47,7 @@ private:
     {
         ClipboardItem item;
         QString clipId;
+        QString previewText;
         double aspectRatio = 16.0 / 9.0;
         bool hasImage = false;
     };

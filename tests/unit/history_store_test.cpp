@@ -87,6 +87,13 @@ TEST_F(HistoryStoreTest, TextMatchesByCanonicalEquivalence)
     EXPECT_EQ(store.items().size(), 1);
     store.add(text(QString::fromUtf8("Caf\u00e9"))); // case differs: different content
     EXPECT_EQ(store.items().size(), 2);
+    // Marks reordered or added after a long common start: only the differing stretch decides.
+    const QString start(100000, u'x');
+    store.add(text(start + QString::fromUtf8("a\u0301\u0323")));
+    store.add(text(start + QString::fromUtf8("a\u0323\u0301")));
+    EXPECT_EQ(store.items().size(), 3);
+    store.add(text(start + QString::fromUtf8("a\u0323\u0301\u0301")));
+    EXPECT_EQ(store.items().size(), 4);
 }
 
 TEST_F(HistoryStoreTest, KindsNeverMatchAndAbsentEqualsAbsent)
@@ -267,3 +274,14 @@ TEST_F(HistoryStoreTest, AddCapturesKeepsOrderConvertsImagesAndFallsBack)
 }
 
 } // namespace
+
+TEST(ClipPreviewTest, ShowsABoundedTrimmedStartOfTheText)
+{
+    const QDateTime now = QDateTime::fromMSecsSinceEpoch(0);
+    EXPECT_EQ(ClipboardItem::makeText(QStringLiteral(" \n\t "), now).previewText(),
+              QStringLiteral("Empty clip"));
+    EXPECT_EQ(ClipboardItem::makeText(QStringLiteral("\u2028 a b \n"), now).previewText(),
+              QStringLiteral("a b"));
+    const QString big = QString(50000, u' ') + QString(1000000, u'y');
+    EXPECT_EQ(ClipboardItem::makeText(big, now).previewText(), QString(ClipboardItem::previewLength, u'y'));
+}
