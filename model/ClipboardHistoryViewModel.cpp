@@ -15,7 +15,8 @@ bool sameIds(const QList<ClipboardItem> &a, const QList<ClipboardItem> &b)
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
-// Below U+0300 no character decomposes or combines, so it starts a segment that normalises alone.
+// Every character below U+0300 is a starter whose decomposition starts with a starter, so no
+// canonical reordering reaches across it: the text on either side of it normalises alone.
 bool isPlain(QChar c)
 {
     return c.unicode() < 0x300;
