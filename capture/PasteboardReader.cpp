@@ -134,26 +134,28 @@ QList<QUrl> fileURLs(const PasteboardReader &pasteboard)
     return urls;
 }
 
-std::optional<QString> nonEmptyTrimmed(const std::optional<QString> &text)
+std::optional<ClipText> nonEmptyTrimmed(const std::optional<ClipText> &text)
 {
     if (!text)
         return std::nullopt;
-    QString trimmed = trimmedText(*text);
+    ClipText trimmed = text->trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
     return trimmed;
 }
 
-std::optional<QString> readText(const PasteboardReader &pasteboard)
+std::optional<ClipText> readText(const PasteboardReader &pasteboard)
 {
     if (containsImageType(pasteboard))
         return std::nullopt;
-    if (std::optional<QString> text = nonEmptyTrimmed(pasteboard.stringForType(PasteboardType::plainText)))
-        return text;
+    if (const std::optional<QByteArray> utf8 = pasteboard.utf8StringForType(PasteboardType::plainText)) {
+        if (std::optional<ClipText> text = nonEmptyTrimmed(ClipText::fromUtf8(*utf8)))
+            return text;
+    }
     const QStringList strings = pasteboard.stringObjects();
     if (strings.isEmpty())
         return std::nullopt;
-    return nonEmptyTrimmed(strings.first());
+    return nonEmptyTrimmed(ClipText(strings.first()));
 }
 
 QString loweredExtension(const QUrl &url)
@@ -276,16 +278,14 @@ std::optional<QByteArray> readRegularFile(const QUrl &url)
     return bytes;
 }
 
-std::optional<QString> readUtf8File(const QUrl &url)
+std::optional<ClipText> readUtf8File(const QUrl &url)
 {
-    const std::optional<QByteArray> bytes = readRegularFile(url);
-    if (!bytes)
+    std::optional<QByteArray> bytes = readRegularFile(url);
+    if (!bytes || !bytes->isValidUtf8())
         return std::nullopt;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(*bytes);
-    if (decoder.hasError())
-        return std::nullopt;
-    return text;
+    if (bytes->startsWith("\xef\xbb\xbf"))
+        bytes->remove(0, 3);
+    return ClipText::fromUtf8(std::move(*bytes));
 }
 
 PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
@@ -305,7 +305,7 @@ PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
             return {PasteboardCapture::image(*bytes)};
     }
 
-    if (std::optional<QString> text = readText(pasteboard))
+    if (std::optional<ClipText> text = readText(pasteboard))
         return {PasteboardCapture::text(*text)};
 
     PasteboardCaptures captures;
@@ -318,7 +318,7 @@ PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
             }
         }
         if (isTextFileURL(url)) {
-            if (std::optional<QString> text = nonEmptyTrimmed(readUtf8File(url)))
+            if (std::optional<ClipText> text = nonEmptyTrimmed(readUtf8File(url)))
                 captures.append(PasteboardCapture::text(*text));
         }
     }

@@ -38,6 +38,6 @@ bool isTextFileURL(const QUrl &url);
 // replaced while it is being read.
 std::optional<QByteArray> readRegularFile(const QUrl &url);
 // A whole regular file decoded as UTF-8, or nothing when it is not valid UTF-8.
-std::optional<QString> readUtf8File(const QUrl &url);
+std::optional<ClipText> readUtf8File(const QUrl &url);
 
 } // namespace tarno

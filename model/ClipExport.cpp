@@ -38,7 +38,7 @@ void copyToPasteboard(const ClipboardItem &item, Pasteboard &pasteboard, const I
     switch (item.kind) {
     case ClipboardItemKind::text:
         if (item.text)
-            pasteboard.setString(*item.text, PasteboardType::plainText);
+            pasteboard.setUtf8String(item.text->utf8(), PasteboardType::plainText);
         return;
     case ClipboardItemKind::image: {
         if (!item.imageData)

@@ -15,42 +15,6 @@ bool sameIds(const QList<ClipboardItem> &a, const QList<ClipboardItem> &b)
     return std::equal(a.begin(), a.end(), b.begin(), b.end());
 }
 
-// Every character below U+0300 is a starter whose decomposition starts with a starter, so no
-// canonical reordering reaches across it: the text on either side of it normalises alone.
-bool isPlain(QChar c)
-{
-    return c.unicode() < 0x300;
-}
-
-bool canonicallyEquivalent(const QString &a, const QString &b)
-{
-    if (a == b)
-        return true;
-    // Only the stretch between the common start and end can differ; it is widened to plain
-    // characters on both sides, and normalised (copied) only when it holds anything else.
-    const qsizetype shorter = std::min(a.size(), b.size());
-    qsizetype head = 0;
-    while (head < shorter && a.at(head) == b.at(head))
-        ++head;
-    qsizetype tail = 0;
-    while (tail < shorter - head && a.at(a.size() - 1 - tail) == b.at(b.size() - 1 - tail))
-        ++tail;
-    const auto startsSegment = [](const QString &text, qsizetype at) {
-        return at == text.size() || isPlain(text.at(at));
-    };
-    while (head > 0 && !(startsSegment(a, head) && startsSegment(b, head)))
-        --head;
-    while (tail > 0 && !isPlain(a.at(a.size() - tail)))
-        --tail;
-    const QStringView restA = QStringView(a).mid(head, a.size() - head - tail);
-    const QStringView restB = QStringView(b).mid(head, b.size() - head - tail);
-    const auto plain = [](QStringView text) { return std::all_of(text.begin(), text.end(), isPlain); };
-    if (plain(restA) && plain(restB))
-        return false;
-    return restA.toString().normalized(QString::NormalizationForm_D) ==
-           restB.toString().normalized(QString::NormalizationForm_D);
-}
-
 bool sameBytes(const QByteArray &a, const QByteArray &b)
 {
     // Lengths first: images of different sizes are told apart without touching their bytes.

@@ -115,7 +115,7 @@ QUuid makeClipId()
     return QUuid::createUuid();
 }
 
-ClipboardItem ClipboardItem::makeText(QString text, QDateTime createdAt)
+ClipboardItem ClipboardItem::makeText(ClipText text, QDateTime createdAt)
 {
     return ClipboardItem{makeClipId(), ClipboardItemKind::text, std::move(createdAt), std::move(text),
                          std::nullopt};
@@ -136,13 +136,16 @@ QString trimmedText(const QString &text)
 
 QString ClipboardItem::previewText() const
 {
-    // A row shows a few lines: only a bounded prefix is copied and laid out, however large the clip.
-    const QStringView all = text ? QStringView(*text) : QStringView();
-    qsizetype start = 0;
-    while (start < all.size() && all.at(start).isSpace())
-        ++start;
-    const QString trimmed = all.mid(start, std::min(all.size() - start, previewLength)).trimmed().toString();
+    // A row shows a few lines: only a bounded start is decoded and laid out, however large the clip.
+    const QString trimmed = text ? text->leadingText(previewLength).trimmed() : QString();
     return trimmed.isEmpty() ? QStringLiteral("Empty clip") : trimmed;
+}
+
+QString shortenedNote(const ClipboardItem &item)
+{
+    if (!item.text || !item.text->isShortened())
+        return {};
+    return QStringLiteral("Only the first %1 MB were kept").arg(ClipText::maxBytes / (1024 * 1024));
 }
 
 double ClipboardItem::imageAspectRatio(const ImageCodec &codec) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ClipText.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -59,10 +61,10 @@ struct ClipboardItem
     QUuid id;
     ClipboardItemKind kind = ClipboardItemKind::text;
     QDateTime createdAt;
-    std::optional<QString> text;
+    std::optional<ClipText> text;
     std::optional<QByteArray> imageData;
 
-    static ClipboardItem makeText(QString text, QDateTime createdAt);
+    static ClipboardItem makeText(ClipText text, QDateTime createdAt);
     static ClipboardItem makeImage(QByteArray imageData, QDateTime createdAt);
 
     friend bool operator==(const ClipboardItem &a, const ClipboardItem &b) { return a.id == b.id; }
@@ -85,6 +87,9 @@ std::optional<QByteArray> pngData(const ImageCodec &codec, const QByteArray &byt
 
 // `pngData`, or the bytes as they came when they do not convert.
 QByteArray pngDataOrOriginal(const ImageCodec &codec, const QByteArray &bytes);
+
+// What a text row says under its preview when only the start of a longer text was kept, or empty.
+QString shortenedNote(const ClipboardItem &item);
 
 // Removes leading and trailing white space and line breaks of every Unicode kind.
 QString trimmedText(const QString &text);

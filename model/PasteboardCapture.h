@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ClipText.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -16,7 +18,10 @@ public:
         image
     };
 
-    static PasteboardCapture text(QString text) { return PasteboardCapture(Kind::text, std::move(text), {}); }
+    static PasteboardCapture text(ClipText text)
+    {
+        return PasteboardCapture(Kind::text, std::move(text), {});
+    }
     static PasteboardCapture image(QByteArray bytes)
     {
         return PasteboardCapture(Kind::image, {}, std::move(bytes));
@@ -26,19 +31,19 @@ public:
     bool isText() const { return m_kind == Kind::text; }
     bool isImage() const { return m_kind == Kind::image; }
     // The text of a text capture; empty for an image capture.
-    const QString &textValue() const { return m_text; }
+    const ClipText &textValue() const { return m_text; }
     // The bytes of an image capture; empty for a text capture.
     const QByteArray &imageBytes() const { return m_bytes; }
 
     friend bool operator==(const PasteboardCapture &, const PasteboardCapture &) = default;
 
 private:
-    PasteboardCapture(Kind kind, QString text, QByteArray bytes)
+    PasteboardCapture(Kind kind, ClipText text, QByteArray bytes)
         : m_kind(kind), m_text(std::move(text)), m_bytes(std::move(bytes))
     {}
 
     Kind m_kind;
-    QString m_text;
+    ClipText m_text;
     QByteArray m_bytes;
 };
 

@@ -129,10 +129,11 @@ void deleteDirectSaveProperty(xcb_connection_t *connection, xcb_window_t window)
 class TextClipMimeData : public QMimeData
 {
 public:
-    explicit TextClipMimeData(const QString &text) : m_text(text), m_directSave(x11Connection() != nullptr)
+    // The bytes go out as they are, under both names: never decoded into a QString twice their size.
+    explicit TextClipMimeData(const QByteArray &utf8) : m_utf8(utf8), m_directSave(x11Connection() != nullptr)
     {
-        setText(text);
-        setData(utf8PlainText, text.toUtf8());
+        setData(PasteboardType::plainText, utf8);
+        setData(utf8PlainText, utf8);
     }
 
     QStringList formats() const override
@@ -157,13 +158,13 @@ protected:
         const xcb_window_t window = connection ? dragSourceWindow(connection) : xcb_window_t(XCB_WINDOW_NONE);
         if (window == XCB_WINDOW_NONE)
             return QByteArray("E");
-        const QByteArray answer = saveTextForDirectSave(directSaveURI(connection, window), m_text);
+        const QByteArray answer = saveTextForDirectSave(directSaveURI(connection, window), m_utf8);
         deleteDirectSaveProperty(connection, window);
         return answer;
     }
 
 private:
-    QString m_text;
+    QByteArray m_utf8;
     bool m_directSave;
 };
 
@@ -211,10 +212,10 @@ std::unique_ptr<QMimeData> mimeDataForDragPayload(const DragPayload &payload)
 
 std::unique_ptr<QMimeData> textClipMimeData(const ClipboardItem &item)
 {
-    return std::make_unique<TextClipMimeData>(item.text.value_or(QString()));
+    return std::make_unique<TextClipMimeData>(item.text ? item.text->utf8() : QByteArray());
 }
 
-QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text)
+QByteArray saveTextForDirectSave(const QByteArray &uri, const QByteArray &utf8)
 {
     const QUrl url = QUrl::fromEncoded(uri.trimmed(), QUrl::StrictMode);
     const QString host = url.host();
@@ -226,8 +227,7 @@ QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text)
     if (!path.startsWith(u'/') || path.endsWith(u'/'))
         return "E";
     QSaveFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(utf8) != utf8.size() || !file.commit())
         return "E";
     return "S";
 }

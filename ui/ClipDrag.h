@@ -28,10 +28,10 @@ std::unique_ptr<QMimeData> textClipMimeData(const ClipboardItem &item);
 // The direct-save type a drag offers on X11.
 inline const QString directSaveType = QStringLiteral("XdndDirectSave0");
 
-// Writes `text` as UTF-8 to the file that the direct-save target named by `uri`, atomically, and
+// Writes the UTF-8 text to the file that the direct-save target named by `uri`, atomically, and
 // returns the convention's answer: "S" when written; "F" when the place is not a local file (the
 // target may then take the text itself); "E" when writing failed.
-QByteArray saveTextForDirectSave(const QByteArray &uri, const QString &text);
+QByteArray saveTextForDirectSave(const QByteArray &uri, const QByteArray &utf8);
 
 // The drag data of any clip. Image clips write their PNG file into `tempDir` before this returns.
 std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const ImageCodec &codec,

@@ -108,6 +108,8 @@ QVariant ClipListModel::data(const QModelIndex &index, int role) const
         return row.aspectRatio;
     case HasImageRole:
         return row.hasImage;
+    case ShortenedNoteRole:
+        return shortenedNote(row.item);
     default:
         return {};
     }
@@ -120,7 +122,8 @@ QHash<int, QByteArray> ClipListModel::roleNames() const
             {CreatedAtRole, "createdAt"},
             {PreviewTextRole, "previewText"},
             {ImageAspectRatioRole, "imageAspectRatio"},
-            {HasImageRole, "hasImage"}};
+            {HasImageRole, "hasImage"},
+            {ShortenedNoteRole, "shortenedNote"}};
 }
 
 std::optional<ClipboardItem> ClipListModel::clip(const QString &clipId) const

@@ -29,6 +29,7 @@ public:
         PreviewTextRole,
         ImageAspectRatioRole,
         HasImageRole,
+        ShortenedNoteRole,
     };
     Q_ENUM(Role)
 

@@ -173,10 +173,10 @@ std::optional<PasteboardCapture> droppedFileCapture(const QUrl &url)
             return PasteboardCapture::image(std::move(*bytes));
     }
     if (isTextFileURL(url)) {
-        const std::optional<QString> text = readUtf8File(url);
+        const std::optional<ClipText> text = readUtf8File(url);
         if (!text)
             return std::nullopt;
-        QString trimmed = trimmedText(*text);
+        ClipText trimmed = text->trimmed();
         if (!trimmed.isEmpty())
             return PasteboardCapture::text(std::move(trimmed));
     }

@@ -49,6 +49,13 @@ public:
     virtual std::optional<QByteArray> dataForType(const QString &type) const = 0;
     // The plain text of the first item offering the type, or nothing.
     virtual std::optional<QString> stringForType(const QString &type) const = 0;
+    // The same text as UTF-8 and always valid UTF-8: how a large text is read without a copy
+    // twice its size.
+    virtual std::optional<QByteArray> utf8StringForType(const QString &type) const
+    {
+        const std::optional<QString> text = stringForType(type);
+        return text ? std::optional<QByteArray>(text->toUtf8()) : std::nullopt;
+    }
     // Image objects on the pasteboard, first one first; empty when there are none.
     virtual QList<DecodedImagePtr> imageObjects() const = 0;
     // The file URLs on the pasteboard, in order; never anything but local files.
@@ -68,6 +75,11 @@ public:
     virtual void clearContents() = 0;
     // Offers the text under the type (plain text, with the usual text targets).
     virtual void setString(const QString &text, const QString &type) = 0;
+    // The same for text already in UTF-8.
+    virtual void setUtf8String(const QByteArray &utf8, const QString &type)
+    {
+        setString(QString::fromUtf8(utf8), type);
+    }
     // Offers the bytes under the type.
     virtual void setData(const QByteArray &data, const QString &type) = 0;
     // Offers the image in every representation the platform has for it.

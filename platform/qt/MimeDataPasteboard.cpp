@@ -48,15 +48,21 @@ QByteArray charsetOf(const QString &format)
     return {};
 }
 
-// The text of a plain-text format, or nothing when its charset is one Qt cannot decode.
-std::optional<QString> decodePlainText(const QByteArray &bytes, const QString &format)
+// The text of a plain-text format as valid UTF-8, or nothing when its charset is one Qt cannot
+// decode. UTF-8 that is already valid is shared, not copied: it may be a very large text.
+std::optional<QByteArray> decodePlainText(const QByteArray &bytes, const QString &format)
 {
     const QByteArray charset = charsetOf(format);
+    const bool utf8 = charset.isEmpty() || charset.compare("utf-8", Qt::CaseInsensitive) == 0 ||
+                      charset.compare("utf8", Qt::CaseInsensitive) == 0;
+    // A byte order mark is dropped, as the decoder drops it.
+    if (utf8 && bytes.isValidUtf8() && !bytes.startsWith("\xef\xbb\xbf"))
+        return bytes;
     QStringDecoder decoder =
-        charset.isEmpty() ? QStringDecoder(QStringDecoder::Utf8) : QStringDecoder(charset.constData());
+        utf8 ? QStringDecoder(QStringDecoder::Utf8) : QStringDecoder(charset.constData());
     if (!decoder.isValid())
         return std::nullopt;
-    return QString(decoder.decode(bytes));
+    return QString(decoder.decode(bytes)).toUtf8();
 }
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -161,7 +167,7 @@ MimeDataPasteboard::MimeDataPasteboard(std::shared_ptr<const QMimeData> data) : 
         if (m_text)
             break;
     }
-    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(*m_text, m_fileURLs)) {
+    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(QString::fromUtf8(*m_text), m_fileURLs)) {
         m_text.reset();
         m_types.removeIf(isPlainTextFormat);
     }
@@ -201,11 +207,19 @@ std::optional<QByteArray> MimeDataPasteboard::dataForType(const QString &type) c
 std::optional<QString> MimeDataPasteboard::stringForType(const QString &type) const
 {
     if (isPlainTextFormat(type))
-        return m_text;
+        return m_text ? std::optional<QString>(QString::fromUtf8(*m_text)) : std::nullopt;
     const std::optional<QByteArray> bytes = dataForType(type);
     if (!bytes)
         return std::nullopt;
     return QString::fromUtf8(*bytes);
+}
+
+std::optional<QByteArray> MimeDataPasteboard::utf8StringForType(const QString &type) const
+{
+    if (isPlainTextFormat(type))
+        return m_text;
+    const std::optional<QString> text = stringForType(type);
+    return text ? std::optional<QByteArray>(text->toUtf8()) : std::nullopt;
 }
 
 QList<DecodedImagePtr> MimeDataPasteboard::imageObjects() const
@@ -227,7 +241,7 @@ QStringList MimeDataPasteboard::stringObjects() const
 {
     if (!m_text)
         return {};
-    return {*m_text};
+    return {QString::fromUtf8(*m_text)};
 }
 
 } // namespace tarno

@@ -35,6 +35,7 @@ public:
     QStringList types() const override;
     std::optional<QByteArray> dataForType(const QString &type) const override;
     std::optional<QString> stringForType(const QString &type) const override;
+    std::optional<QByteArray> utf8StringForType(const QString &type) const override;
     QList<DecodedImagePtr> imageObjects() const override;
     QList<QUrl> fileURLs() const override;
     QStringList stringObjects() const override;
@@ -44,7 +45,8 @@ private:
 
     std::shared_ptr<const QMimeData> m_data;
     QStringList m_types;
-    std::optional<QString> m_text;
+    // The plain text as valid UTF-8, shared with the data when it came so.
+    std::optional<QByteArray> m_text;
     QList<QUrl> m_fileURLs;
     bool m_hasImage = false;
 };

@@ -266,6 +266,12 @@ std::optional<QString> X11Clipboard::stringForType(const QString &type) const
     return reader ? reader->stringForType(type) : std::nullopt;
 }
 
+std::optional<QByteArray> X11Clipboard::utf8StringForType(const QString &type) const
+{
+    const PasteboardReader *reader = d->reader();
+    return reader ? reader->utf8StringForType(type) : std::nullopt;
+}
+
 QList<DecodedImagePtr> X11Clipboard::imageObjects() const
 {
     const PasteboardReader *reader = d->reader();
@@ -299,6 +305,12 @@ void X11Clipboard::clearContents()
 void X11Clipboard::setString(const QString &text, const QString &type)
 {
     d->written.set(type, text.toUtf8());
+    d->write();
+}
+
+void X11Clipboard::setUtf8String(const QByteArray &utf8, const QString &type)
+{
+    d->written.set(type, utf8);
     d->write();
 }
 

@@ -53,6 +53,7 @@ public:
     QStringList types() const override;
     std::optional<QByteArray> dataForType(const QString &type) const override;
     std::optional<QString> stringForType(const QString &type) const override;
+    std::optional<QByteArray> utf8StringForType(const QString &type) const override;
     QList<DecodedImagePtr> imageObjects() const override;
     QList<QUrl> fileURLs() const override;
     QStringList stringObjects() const override;
@@ -60,6 +61,7 @@ public:
     qint64 changeCount() const override;
     void clearContents() override;
     void setString(const QString &text, const QString &type) override;
+    void setUtf8String(const QByteArray &utf8, const QString &type) override;
     void setData(const QByteArray &data, const QString &type) override;
     void writeImage(const DecodedImagePtr &image) override;
 

@@ -103,7 +103,10 @@ struct Transfer
     xcb_window_t window = XCB_NONE;
     xcb_atom_t target = XCB_NONE;
     bool incremental = false;
+    // Past the bound: the rest is taken and dropped, then the transfer fails.
     bool discarding = false;
+    // A text past its bound: the rest is taken and dropped, and the start kept.
+    bool full = false;
     xcb_atom_t type = XCB_NONE;
     QByteArray data;
     Clock::time_point deadline;
@@ -200,6 +203,11 @@ private:
         return window != XCB_NONE && m_ourClient && (window & ~m_ourClient->mask) == m_ourClient->base;
     }
     qint64 budget() const { return m_read ? m_limits.maxTotalBytes - m_read->bytes : 0; }
+    bool readingText() const
+    {
+        return m_read && m_read->haveTargets && m_read->group < m_read->plan.size() &&
+               m_read->plan.at(m_read->group).kind == TargetGroup::Text;
+    }
     xcb_atom_t intern(const char *name);
     QString atomName(xcb_atom_t atom);
     void fetchAtomNames(const QList<xcb_atom_t> &atoms);
@@ -467,6 +475,8 @@ void X11SelectionWatcher::Private::handleSelectionNotify(const xcb_selection_not
         transfer.deadline = Clock::now() + m_limits.requestTimeout;
         return;
     }
+    if (readingText() && property.data.size() > m_limits.maxTextBytes)
+        property.data.truncate(m_limits.maxTextBytes);
     transferDone(property.type, property.data);
 }
 
@@ -479,10 +489,12 @@ void X11SelectionWatcher::Private::handlePropertyNotify(const xcb_property_notif
         event->state != XCB_PROPERTY_NEW_VALUE)
         return;
     // Past the bound, the rest is still taken (and thrown away) so that the owner can finish.
-    Property chunk = takeProperty(transfer.window, transfer.discarding ? m_limits.maxTotalBytes
-                                                                       : budget() - transfer.data.size());
+    const bool draining = transfer.discarding || transfer.full;
+    const bool text = readingText();
+    Property chunk = takeProperty(transfer.window, draining || text ? m_limits.maxTotalBytes
+                                                                    : budget() - transfer.data.size());
     transfer.deadline = Clock::now() + m_limits.requestTimeout;
-    if (chunk.tooLarge && !transfer.discarding) {
+    if (chunk.tooLarge && !draining) {
         transfer.discarding = true;
         transfer.data = QByteArray();
         return;
@@ -494,8 +506,16 @@ void X11SelectionWatcher::Private::handlePropertyNotify(const xcb_property_notif
             transferDone(chunk.type, transfer.data);
         return;
     }
-    if (!transfer.discarding)
-        transfer.data.append(chunk.data);
+    if (draining)
+        return;
+    if (text) {
+        const qint64 room = std::min(budget(), m_limits.maxTextBytes) - transfer.data.size();
+        if (chunk.data.size() >= room) {
+            chunk.data.truncate(std::max<qint64>(room, 0));
+            transfer.full = true;
+        }
+    }
+    transfer.data.append(chunk.data);
 }
 
 void X11SelectionWatcher::Private::transferDone(xcb_atom_t type, const QByteArray &data)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/api/TextLimit.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QPair>
@@ -25,6 +27,9 @@ struct X11SelectionLimits
     std::chrono::milliseconds requestTimeout{3000};
     // The most bytes one read keeps, all formats together; a format that would pass it is dropped.
     qint64 maxTotalBytes = qint64(256) * 1024 * 1024;
+    // The most bytes of text one read keeps: of a longer text the start is kept and the rest taken
+    // and dropped, so that the owner can finish.
+    qint64 maxTextBytes = maxClipTextBytes + 1;
 };
 
 // The X client whose windows count as our own: a window id w belongs to it when

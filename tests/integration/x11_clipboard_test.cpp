@@ -283,4 +283,31 @@ TEST_F(X11ClipboardTest, FormatPastTheSizeBoundIsDroppedAndReadingGoesOn)
     EXPECT_TRUE(kept->data("text/plain") == fits);
 }
 
+TEST_F(X11ClipboardTest, TextPastItsBoundKeepsItsStartAndReadingGoesOn)
+{
+    X11SelectionLimits limits;
+    limits.maxTextBytes = 100 * 1024 + 1;
+    X11Clipboard clipboard({}, limits);
+    settle();
+    qint64 count = clipboard.changeCount();
+
+    // Below the bound, past it in one property, and past it by far over an incremental transfer.
+    for (const qsizetype size : {qsizetype(64) << 10, qsizetype(1) << 20, qsizetype(24) << 20}) {
+        QByteArray text;
+        text.reserve(size);
+        while (text.size() < size)
+            text += QByteArray::number(text.size()) + ' ';
+        text.truncate(size);
+        xclipCopy(text);
+        const auto snapshot = snapshotAt(clipboard, ++count);
+        ASSERT_TRUE(snapshot) << size;
+        EXPECT_TRUE(snapshot->data("text/plain") == text.left(limits.maxTextBytes)) << size;
+    }
+
+    xclipCopy("next");
+    const auto next = snapshotAt(clipboard, ++count);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->data("text/plain"), "next");
+}
+
 } // namespace

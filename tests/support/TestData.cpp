@@ -5,11 +5,20 @@
 
 namespace tarno {
 
+void PrintTo(const ClipText &text, std::ostream *os)
+{
+    *os << '"' << text.utf8().left(200).toStdString() << (text.byteSize() > 200 ? "..." : "") << '"';
+    if (text.isShortened())
+        *os << " (shortened)";
+}
+
 void PrintTo(const PasteboardCapture &capture, std::ostream *os)
 {
-    if (capture.isText())
-        *os << "text(\"" << capture.textValue().toStdString() << "\")";
-    else
+    if (capture.isText()) {
+        *os << "text(";
+        PrintTo(capture.textValue(), os);
+        *os << ")";
+    } else
         *os << "image(" << capture.imageBytes().size()
             << " bytes: " << capture.imageBytes().left(16).toStdString() << ")";
 }

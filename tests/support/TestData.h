@@ -10,7 +10,8 @@
 
 namespace tarno {
 
-// How a capture reads in a failed expectation.
+// How a text and a capture read in a failed expectation.
+void PrintTo(const ClipText &text, std::ostream *os);
 void PrintTo(const PasteboardCapture &capture, std::ostream *os);
 
 // The image encoded in the format, as a file of that format would hold it.

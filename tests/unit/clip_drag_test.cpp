@@ -62,7 +62,7 @@ TEST_F(ClipDragTest, DirectSaveWritesTheNamedLocalFileOrSaysWhyNot)
 {
     const QString text = QString::fromUtf8("line one\n\xc3\xa9t\xc3\xa9\n");
     const QString path = dir.filePath("Tarno Clip.txt");
-    EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(path).toEncoded(), text), "S");
+    EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(path).toEncoded(), text.toUtf8()), "S");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), text.toUtf8());

@@ -101,6 +101,15 @@ TEST_F(ClipListModelTest, FilterChangesRemoveAndInsertOnlyTheRowsThatDiffer)
     EXPECT_TRUE(model.data(model.index(0), ClipListModel::HasImageRole).toBool());
 }
 
+TEST_F(ClipListModelTest, OnlyAShortenedTextRowCarriesANote)
+{
+    history.add(
+        ClipboardItem::makeText(ClipText::fromUtf8(QByteArray(ClipText::maxBytes + 1, 'x')), runtime.now()));
+    history.add(text("whole"));
+    EXPECT_EQ(model.data(model.index(0), ClipListModel::ShortenedNoteRole).toString(), QString());
+    EXPECT_FALSE(model.data(model.index(1), ClipListModel::ShortenedNoteRole).toString().isEmpty());
+}
+
 TEST_F(ClipListModelTest, ImageRowsWithoutDecodableBytesShowNoThumbnail)
 {
     ClipboardItem broken = ClipboardItem::makeImage(QByteArray("not an image"), runtime.now());

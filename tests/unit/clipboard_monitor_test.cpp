@@ -47,7 +47,7 @@ protected:
     {
         QStringList result;
         for (const ClipboardItem &item : clips)
-            result << item.text.value_or("<image>");
+            result << item.text.value_or("<image>").toString();
         return result;
     }
     static QByteArray jpeg()

@@ -12,6 +12,7 @@ Item {
     required property string kind
     required property date createdAt
     required property string previewText
+    required property string shortenedNote
     required property real imageAspectRatio
     required property bool hasImage
     required property bool isHovered
@@ -156,6 +157,7 @@ Item {
             width: root.width - 24
             createdAt: root.createdAt
             previewText: root.previewText
+            note: root.shortenedNote
             isHovered: root.isHovered
             clock: root.popover
             onCopyRequested: root.copyRequested()

@@ -8,6 +8,8 @@ Item {
 
     required property date createdAt
     required property string previewText
+    // Why the clip holds less than was copied; empty when it holds it all.
+    property string note
     required property bool isHovered
     required property PopoverViewModel clock
     signal copyRequested()
@@ -69,6 +71,16 @@ Item {
             // The font's own line height plus 3 points between lines.
             lineHeightMode: Text.FixedHeight
             lineHeight: Math.ceil(preview.font.pixelSize * 1.2) + 3
+        }
+        TarnoText {
+            objectName: "shortenedNote"
+            visible: root.note !== ""
+            width: parent.width
+            text: root.note
+            textFormat: Text.PlainText
+            size: 10.5
+            color: Theme.primary58
+            elide: Text.ElideRight
         }
     }
 
