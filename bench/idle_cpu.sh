@@ -5,7 +5,8 @@
 # from the schedstat of all its threads (nanoseconds on a CPU); the X server's figures over the same
 # window are printed beside them as the reference.
 #
-# Usage: bench/idle_cpu.sh [SECONDS] [BUILD_DIR]      (BUILD_DIR defaults to build)
+# Usage: bench/idle_cpu.sh [SECONDS] [BUILD_DIR] [CLIPS]  (build and no clips by default; CLIPS
+# texts are copied with xclip before the idle window, 50 for a full history)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
@@ -39,6 +40,11 @@ tarno=$!
 pids+=("$tarno")
 sleep 3 # start-up is not idle time
 kill -0 "$tarno" 2>/dev/null || { echo "tarno exited at start:" >&2; cat "$scratch/tarno.log" >&2; exit 1; }
+for ((i = 0; i < ${3:-0}; i++)); do
+  echo "clip $i" | xclip -selection clipboard -i
+  sleep 0.1
+done
+[ "${3:-0}" -eq 0 ] || sleep 3
 
 # utime + stime in clock ticks; the fields after the command name, which may hold spaces.
 ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }

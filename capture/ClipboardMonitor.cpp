@@ -43,8 +43,12 @@ void ClipboardMonitor::start(CaptureCallback onCapture)
     m_lastChangeCount = m_pasteboard.changeCount();
     m_isObserving = true;
     m_timer.cancel();
-    m_timer =
-        m_runtime.repeating(pollInterval, guarded([](ClipboardMonitor &self) { self.checkForChanges(); }));
+    m_timer = WorkItem();
+    // Where changes are announced, an idle monitor never wakes.
+    if (!m_pasteboard.announcesChanges()) {
+        m_timer = m_runtime.repeating(pollInterval,
+                                      guarded([](ClipboardMonitor &self) { self.checkForChanges(); }));
+    }
 }
 
 void ClipboardMonitor::stop()

@@ -14,10 +14,10 @@ class Pasteboard;
 class PasteboardCapture;
 
 // Turns each new copy on the general pasteboard, made by any program, into one clip. A change is
-// noticed by a 0.2 s poll of the change count and whenever the platform reports one through
-// `pasteboardDidChange`; it is then read in up to ten timed attempts, since the program that copied
-// may publish its data a little after the count moves. `pauseBriefly` keeps the program's own
-// pasteboard writes out of the history.
+// noticed whenever the platform reports one through `pasteboardDidChange` and, where the pasteboard
+// does not announce its changes, by a 0.2 s poll of the change count; it is then read in up to ten
+// timed attempts, since the program that copied may publish its data a little after the count
+// moves. `pauseBriefly` keeps the program's own pasteboard writes out of the history.
 //
 // Main thread only, like its callback. Image clips are converted to PNG on a serial queue of their
 // own and come back to the main thread before the monitor is touched. Everything scheduled holds
@@ -59,7 +59,7 @@ public:
     // Called by the platform when it sees the pasteboard change; ignored unless started.
     void pasteboardDidChange();
 
-    bool isStarted() const { return m_timer.isValid(); }
+    bool isStarted() const { return m_isObserving; }
     bool isPaused() const { return m_isPaused; }
     // The change count that has been captured, given up on or written by the program itself.
     qint64 lastChangeCount() const { return m_lastChangeCount; }

@@ -70,6 +70,9 @@ class Pasteboard : public PasteboardReader
 public:
     // Moves with every change of the content, by anyone; only ever compared for equality.
     virtual qint64 changeCount() const = 0;
+    // Whether every move of the change count is announced through the platform's change cue, so
+    // that nobody needs to poll it; false where the platform has no change events.
+    virtual bool announcesChanges() const { return false; }
 
     // Empties the pasteboard; the change count moves.
     virtual void clearContents() = 0;

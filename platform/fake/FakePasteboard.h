@@ -42,6 +42,8 @@ public:
     // Replaces the content with one item holding the bytes under the type and moves the change count.
     void simulateCopyData(const QByteArray &data, const QString &type);
     void bumpChangeCount() { ++m_changeCount; }
+    // A pasteboard that announces its changes: the test then makes the platform's cue itself.
+    void setAnnouncesChanges(bool announces) { m_announces = announces; }
 
     // How often the content was read through items(), types() or a data accessor.
     int readCount() const { return m_reads; }
@@ -57,6 +59,7 @@ public:
     QStringList stringObjects() const override;
 
     qint64 changeCount() const override { return m_changeCount; }
+    bool announcesChanges() const override { return m_announces; }
     void clearContents() override;
     void setString(const QString &text, const QString &type) override;
     void setData(const QByteArray &data, const QString &type) override;
@@ -71,6 +74,7 @@ private:
     QList<QUrl> m_urls;
     QStringList m_strings;
     bool m_itemsHidden = false;
+    bool m_announces = false;
     qint64 m_changeCount = 1;
     mutable int m_reads = 0;
 };

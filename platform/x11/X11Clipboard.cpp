@@ -295,6 +295,11 @@ qint64 X11Clipboard::changeCount() const
     return d->changeCount;
 }
 
+bool X11Clipboard::announcesChanges() const
+{
+    return isWatching();
+}
+
 void X11Clipboard::clearContents()
 {
     // An owner with nothing to offer, rather than no owner: the change is then plainly ours.

@@ -59,6 +59,8 @@ public:
     QStringList stringObjects() const override;
 
     qint64 changeCount() const override;
+    // While watching: every change is then seen by the watcher and announced.
+    bool announcesChanges() const override;
     void clearContents() override;
     void setString(const QString &text, const QString &type) override;
     void setUtf8String(const QByteArray &utf8, const QString &type) override;

@@ -92,6 +92,33 @@ TEST_F(ClipboardMonitorTest, TextPublishedLateIsCapturedByTheFourthAttempt190msA
     EXPECT_EQ(clipTimes, QList<Milliseconds>{1240ms});
 }
 
+TEST_F(ClipboardMonitorTest, WhereChangesAreAnnouncedAnIdleMonitorSchedulesNothing)
+{
+    pasteboard.setAnnouncesChanges(true);
+    start();
+    EXPECT_EQ(runtime.pendingCount("main"), 0);
+    // Only the cue starts a read: with no poll, a change nobody announced is never looked at.
+    pasteboard.simulateCopyText("unannounced");
+    runtime.advance(60s);
+    EXPECT_EQ(pasteboard.readCount(), 0);
+
+    advanceTo(61'000ms);
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    advanceTo(61'050ms);
+    publishText("late text");
+    runtime.advance(5s);
+    EXPECT_EQ(texts(), QStringList{"late text"});
+    EXPECT_EQ(clipTimes, QList<Milliseconds>{61'090ms}) << "read by the third attempt, as when polling";
+
+    monitor->pauseBriefly();
+    pasteboard.setString("own write", "text/plain");
+    monitor->pasteboardDidChange();
+    runtime.advance(5s);
+    EXPECT_EQ(texts(), QStringList{"late text"});
+    EXPECT_EQ(runtime.pendingCount("main"), 0);
+}
+
 // Data written just before attempt k is read by attempt k, at its scheduled time, however many
 // poll ticks pass during the attempts.
 class RetryScheduleTest : public ClipboardMonitorTest, public ::testing::WithParamInterface<int>
