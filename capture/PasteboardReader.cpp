@@ -235,7 +235,17 @@ bool isTextFileURL(const QUrl &url)
     return type->inherits(PasteboardType::plainText) || conformsToFamily(*type, u"text/");
 }
 
-std::optional<QByteArray> readRegularFile(const QUrl &url)
+namespace {
+
+// The start of a regular file, at most `maxBytes` of it, and whether that was all of it.
+struct FileStart
+{
+    QByteArray bytes;
+    bool whole = true;
+};
+
+// With `wholeOnly`, a file that says it is longer is not read at all.
+std::optional<FileStart> readFileStart(const QUrl &url, qsizetype maxBytes, bool wholeOnly)
 {
     if (!url.isLocalFile())
         return std::nullopt;
@@ -250,16 +260,23 @@ std::optional<QByteArray> readRegularFile(const QUrl &url)
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-    QByteArray bytes;
+    bool ok = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+              !(wholeOnly && qint64(status.st_size) > qint64(maxBytes));
+    FileStart start;
+    QByteArray &bytes = start.bytes;
     qsizetype used = 0;
     if (ok) {
         // One byte more than the reported size, so that a file of the reported size ends without a
         // second allocation; files whose size is not known in advance (procfs) grow the buffer.
-        bytes.resize(qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096));
+        // One byte past the bound tells a file longer than it.
+        const qsizetype limit = maxBytes + 1;
+        bytes.resize(std::min(limit, qMax<qsizetype>(qsizetype(status.st_size) + 1, 4096)));
         for (;;) {
-            if (used == bytes.size())
-                bytes.resize(bytes.size() * 2);
+            if (used == bytes.size()) {
+                if (used == limit)
+                    break;
+                bytes.resize(std::min(limit, bytes.size() * 2));
+            }
             const ssize_t count = ::read(fd, bytes.data() + used, size_t(bytes.size() - used));
             if (count > 0) {
                 used += count;
@@ -274,18 +291,36 @@ std::optional<QByteArray> readRegularFile(const QUrl &url)
     ::close(fd);
     if (!ok)
         return std::nullopt;
-    bytes.truncate(used);
-    return bytes;
+    start.whole = used <= maxBytes;
+    bytes.truncate(std::min(used, maxBytes));
+    return start;
+}
+
+} // namespace
+
+std::optional<QByteArray> readRegularFile(const QUrl &url, qsizetype maxBytes)
+{
+    std::optional<FileStart> start = readFileStart(url, maxBytes, true);
+    if (!start || !start->whole)
+        return std::nullopt;
+    return std::move(start->bytes);
 }
 
 std::optional<ClipText> readUtf8File(const QUrl &url)
 {
-    std::optional<QByteArray> bytes = readRegularFile(url);
-    if (!bytes || !bytes->isValidUtf8())
+    // Of a longer file, a byte more than a clip keeps: the text then knows it was cut.
+    std::optional<FileStart> start = readFileStart(url, ClipText::maxBytes + 1, false);
+    if (!start)
         return std::nullopt;
-    if (bytes->startsWith("\xef\xbb\xbf"))
-        bytes->remove(0, 3);
-    return ClipText::fromUtf8(std::move(*bytes));
+    QByteArray &bytes = start->bytes;
+    if (bytes.startsWith("\xef\xbb\xbf"))
+        bytes.remove(0, 3);
+    ClipText text = ClipText::fromUtf8(bytes);
+    // A file that is not UTF-8 is no text file; only the cut may have split a character.
+    if (text.isShortened() ? !QByteArrayView(bytes).first(text.byteSize()).isValidUtf8()
+                           : !bytes.isValidUtf8())
+        return std::nullopt;
+    return text;
 }
 
 PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)

@@ -33,11 +33,16 @@ bool isScreenshotFileURL(const QUrl &url);
 bool isImageFileURL(const QUrl &url);
 bool isTextFileURL(const QUrl &url);
 
-// A whole regular file, or nothing (missing, unreadable, or failing part-way). Anything else (a
-// folder, a FIFO, a device) is never read, so reading cannot block on it, even when the path is
-// replaced while it is being read.
-std::optional<QByteArray> readRegularFile(const QUrl &url);
-// A whole regular file decoded as UTF-8, or nothing when it is not valid UTF-8.
+// The most bytes an image file may have to be read: far above any screenshot's.
+inline constexpr qsizetype maxImageFileBytes = qsizetype(256) * 1024 * 1024;
+
+// A whole regular file, or nothing (missing, unreadable, larger than `maxBytes`, or failing
+// part-way). Anything else (a folder, a FIFO, a device) is never read, so reading cannot block on
+// it, even when the path is replaced while it is being read; no more than a byte past the bound is
+// ever read, whatever size the file claims.
+std::optional<QByteArray> readRegularFile(const QUrl &url, qsizetype maxBytes = maxImageFileBytes);
+// A regular file that is UTF-8 as a text, or nothing when it is not valid UTF-8; of a file longer
+// than a clip keeps, only the start is read.
 std::optional<ClipText> readUtf8File(const QUrl &url);
 
 } // namespace tarno

@@ -532,4 +532,28 @@ TEST_F(PasteboardFilesTest, WholeFilesAreReadByteForByte)
     EXPECT_EQ(readRegularFile(QUrl("https://example.com/large.bin")), std::nullopt);
 }
 
+TEST_F(PasteboardFilesTest, FilesPastTheirBoundAreSkippedOrCutToTheirStart)
+{
+    const QByteArray data(1000, 'd');
+    EXPECT_EQ(readRegularFile(file("bound.bin", data), 1000), data);
+    EXPECT_EQ(readRegularFile(file("bound.bin", data), 999), std::nullopt);
+
+    // Sparse: as large as they say, without the disk space.
+    const auto sparse = [&](const QString &name, qint64 size, qint64 at, const QByteArray &bytes) {
+        QFile out(path(name));
+        EXPECT_TRUE(out.open(QIODevice::WriteOnly) && out.resize(size) && out.seek(at));
+        EXPECT_EQ(out.write(bytes), bytes.size());
+        return url(name);
+    };
+    EXPECT_EQ(readRegularFile(sparse("Screenshot huge.png", qint64(1) << 30, 0, "\x89PNG")), std::nullopt);
+    EXPECT_TRUE(readFiles({url("Screenshot huge.png")}).isEmpty());
+
+    const qsizetype max = ClipText::maxBytes;
+    const std::optional<ClipText> cut = readUtf8File(sparse("huge.txt", max + 100, max - 1, "\xc3\xa9"));
+    ASSERT_TRUE(cut);
+    EXPECT_TRUE(cut->isShortened());
+    EXPECT_EQ(cut->byteSize(), max - 1) << "the character across the bound is left out whole";
+    EXPECT_EQ(readUtf8File(sparse("binary.txt", max + 100, 10, "\xff")), std::nullopt);
+}
+
 } // namespace
