@@ -58,8 +58,9 @@ std::optional<QByteArray> decodePlainText(const QByteArray &bytes, const QString
     // A byte order mark is dropped, as the decoder drops it.
     if (utf8 && bytes.isValidUtf8() && !bytes.startsWith("\xef\xbb\xbf"))
         return bytes;
-    QStringDecoder decoder =
-        utf8 ? QStringDecoder(QStringDecoder::Utf8) : QStringDecoder(charset.constData());
+    // Stateless: a sequence cut short at the end is replaced, not held back for bytes that never come.
+    QStringDecoder decoder = utf8 ? QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless)
+                                  : QStringDecoder(charset.constData(), QStringDecoder::Flag::Stateless);
     if (!decoder.isValid())
         return std::nullopt;
     return QString(decoder.decode(bytes)).toUtf8();

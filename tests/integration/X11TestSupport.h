@@ -50,21 +50,17 @@ enum class AwaitOwner
     no
 };
 
-// Another program copies: xclip takes CLIPBOARD and stays behind to serve it. xclip's first process
-// exits before the one it leaves behind has taken the selection, so unless told otherwise this
-// waits, without running the event loop, until the owner has changed.
-inline void xclipCopy(const QByteArray &data, const QString &target = {}, AwaitOwner await = AwaitOwner::yes)
+// Another program copies the file's bytes: xclip takes CLIPBOARD and stays behind to serve it.
+// xclip's first process exits before the one it leaves behind has taken the selection, so unless
+// told otherwise this waits, without running the event loop, until the owner has changed.
+inline void xclipCopyFile(const QString &path, const QString &target = {}, AwaitOwner await = AwaitOwner::yes)
 {
     const xcb_window_t ownerBefore = await == AwaitOwner::yes ? clipboardOwner() : XCB_NONE;
-    QTemporaryFile input;
-    ASSERT_TRUE(input.open());
-    input.write(data);
-    input.flush();
     QStringList arguments{"-selection", "clipboard", "-i"};
     if (!target.isEmpty())
         arguments << "-t" << target;
     QProcess xclip;
-    xclip.setStandardInputFile(input.fileName());
+    xclip.setStandardInputFile(path);
     xclip.setStandardOutputFile(QProcess::nullDevice());
     xclip.setStandardErrorFile(QProcess::nullDevice());
     xclip.start("xclip", arguments);
@@ -81,6 +77,16 @@ inline void xclipCopy(const QByteArray &data, const QString &target = {}, AwaitO
         ASSERT_LT(waited.elapsed(), waitMs) << "xclip never took the clipboard";
         QThread::msleep(1);
     }
+}
+
+// The same for bytes in hand.
+inline void xclipCopy(const QByteArray &data, const QString &target = {}, AwaitOwner await = AwaitOwner::yes)
+{
+    QTemporaryFile input;
+    ASSERT_TRUE(input.open());
+    input.write(data);
+    input.flush();
+    xclipCopyFile(input.fileName(), target, await);
 }
 
 // Another program pastes. The event loop keeps running meanwhile: when we own the clipboard, it is
@@ -156,18 +162,31 @@ inline const QByteArray &screenshotPng()
     return bytes;
 }
 
-// A program of our own (tests/integration/helpers) that takes CLIPBOARD and never answers a request.
-class HungOwner
+// A program of our own (tests/integration/helpers/hostile_clipboard_owner) that takes CLIPBOARD and
+// misbehaves as the mode says; "silent" never answers a request at all.
+class HostileOwner
 {
 public:
-    HungOwner()
+    explicit HostileOwner(const QString &mode = QStringLiteral("silent"))
     {
         m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start(TARNO_TEST_HELPERS_DIR "/hung_clipboard_owner", QStringList());
-        m_holds = m_process.waitForReadyRead(waitMs) && m_process.readAll().startsWith("owner");
+        m_process.start(TARNO_TEST_HELPERS_DIR "/hostile_clipboard_owner", {mode});
+        m_holds = waitForLine("owner");
     }
-    ~HungOwner() { exit(); }
+    ~HostileOwner() { exit(); }
     bool holdsClipboard() const { return m_holds; }
+    // Waits, without running the event loop, for the line the owner prints at a stage.
+    bool waitForLine(const QByteArray &line, int forMs = waitMs)
+    {
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_process.canReadLine()) {
+            if (waited.elapsed() > forMs || !m_process.waitForReadyRead(int(forMs - waited.elapsed())))
+                return false;
+        }
+        return m_process.readLine().trimmed() == line;
+    }
+    bool isRunning() const { return m_process.state() != QProcess::NotRunning; }
     void exit()
     {
         m_process.kill();

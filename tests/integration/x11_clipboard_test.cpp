@@ -205,7 +205,7 @@ TEST_F(X11ClipboardTest, HungOwnerNeitherStallsTheMainThreadNorDelaysTheNextCopy
     const auto before = snapshotAt(clipboard, start + 1);
     ASSERT_TRUE(before);
 
-    HungOwner owner;
+    HostileOwner owner;
     ASSERT_TRUE(owner.holdsClipboard());
     EXPECT_LT(longestEventLoopGap(1500), freezeBoundMs);
     // Its content never comes, so its change is not counted yet and reads answer what was there.
@@ -224,7 +224,7 @@ TEST_F(X11ClipboardTest, HungOwnerTimesOutAndItsExitCounts)
     settle();
     const qint64 start = clipboard.changeCount();
 
-    HungOwner owner;
+    HostileOwner owner;
     ASSERT_TRUE(owner.holdsClipboard());
     const auto given = snapshotAt(clipboard, start + 1);
     ASSERT_TRUE(given) << "the read is given up after the timeout";
