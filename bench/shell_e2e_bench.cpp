@@ -3,11 +3,14 @@
 //   - start: from launching the program to its icon being docked and mapped in the tray;
 //   - click: from a synthetic left click on the icon to the popover's first frame (the first damage
 //     to the popover window after it is mapped);
+//   - close: from a click far away from the open popover to the popover window being unmapped;
 //   - resident memory of the idle program, after docking and again after the popover was opened
 //     and closed once.
-// Each run is a fresh process. Prints every sample and the medians.
+// Each run is a fresh process. With a TEXT_FILE, xclip copies it once the icon is docked, and the
+// click waits until the program has used no CPU for a whole second: the capture is over. Prints every sample
+// and the medians.
 //
-//   shell_e2e_bench PATH_TO_TARNO [RUNS]
+//   shell_e2e_bench PATH_TO_TARNO [RUNS] [TEXT_FILE]
 // Needs DISPLAY; starts trayer itself when no tray owns the selection.
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
@@ -21,9 +24,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <spawn.h>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +85,24 @@ long residentKiB(pid_t pid)
             return std::atol(line.c_str() + 6);
     }
     return -1;
+}
+
+// utime + stime in clock ticks.
+long cpuTicks(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t end = text.rfind(')');
+    if (end == std::string::npos)
+        return -1;
+    std::istringstream fields(text.substr(end + 2));
+    std::string field;
+    long ticks = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14 || i == 15)
+            ticks += std::atol(field.c_str());
+    }
+    return ticks;
 }
 
 class Display
@@ -145,16 +168,21 @@ struct Run
 {
     std::optional<double> startMs;
     std::optional<double> clickMs;
+    std::optional<double> closeMs;
     long idleKiB = -1;
     long afterUseKiB = -1;
 };
 
-Run measure(Display &display, const std::string &app, const std::string &home)
+Run measure(Display &display, const std::string &app, const std::string &home, const std::string &textFile)
 {
     Run run;
     // Drain what earlier runs left.
     while (xcb_generic_event_t *event = xcb_poll_for_event(display.c))
         free(event);
+
+    // The previous run's copy is not this run's to read at start.
+    if (!textFile.empty())
+        waitpid(spawn({"sh", "-c", "echo reset | xclip -selection clipboard -i"}), nullptr, 0);
 
     const Clock::time_point launched = Clock::now();
     const pid_t pid =
@@ -213,6 +241,17 @@ Run measure(Display &display, const std::string &app, const std::string &home)
             free(event);
         }
         run.idleKiB = residentKiB(pid);
+        if (!textFile.empty()) {
+            const pid_t xclip = spawn({"sh", "-c", "xclip -selection clipboard -i < '" + textFile + "'"});
+            waitpid(xclip, nullptr, 0);
+            for (long last = -2, now = cpuTicks(pid); now != last; last = now, now = cpuTicks(pid)) {
+                const Clock::time_point second = Clock::now() + std::chrono::seconds(1);
+                while (xcb_generic_event_t *event = display.next(second)) {
+                    handle(event);
+                    free(event);
+                }
+            }
+        }
         auto *position = xcb_translate_coordinates_reply(
             display.c, xcb_translate_coordinates(display.c, icon, display.root, 0, 0), nullptr);
         auto *geometry = xcb_get_geometry_reply(display.c, xcb_get_geometry(display.c, icon), nullptr);
@@ -240,7 +279,20 @@ Run measure(Display &display, const std::string &app, const std::string &home)
         free(geometry);
         // Close it again with a click far away, then let it settle.
         usleep(500'000);
+        while (xcb_generic_event_t *event = xcb_poll_for_event(display.c))
+            free(event);
+        const Clock::time_point away = Clock::now();
         display.click(20, 1000);
+        const Clock::time_point closeDeadline = away + std::chrono::seconds(5);
+        while (!run.closeMs && popover != XCB_NONE) {
+            xcb_generic_event_t *event = display.next(closeDeadline);
+            if (!event)
+                break;
+            if ((event->response_type & ~0x80) == XCB_UNMAP_NOTIFY &&
+                reinterpret_cast<xcb_unmap_notify_event_t *>(event)->window == popover)
+                run.closeMs = msSince(away);
+            free(event);
+        }
         usleep(1'000'000);
         run.afterUseKiB = residentKiB(pid);
     }
@@ -254,11 +306,12 @@ Run measure(Display &display, const std::string &app, const std::string &home)
 int main(int argc, char **argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PATH_TO_TARNO [RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PATH_TO_TARNO [RUNS] [TEXT_FILE]\n", argv[0]);
         return 2;
     }
     const std::string app = argv[1];
     const int runs = argc > 2 ? std::atoi(argv[2]) : 20;
+    const std::string textFile = argc > 3 ? argv[3] : "";
     Display display;
     pid_t trayer = -1;
     if (!display.hasTray()) {
@@ -270,28 +323,31 @@ int main(int argc, char **argv)
     char folder[] = "/tmp/tarno-bench-XXXXXX";
     const std::string home = mkdtemp(folder);
 
-    std::vector<double> starts, clicks, idle, afterUse;
+    std::vector<double> starts, clicks, closes, idle, afterUse;
     for (int i = 0; i < runs; ++i) {
-        const Run run = measure(display, app, home);
+        const Run run = measure(display, app, home, textFile);
         std::printf(
-            "run %2d: start %7.1f ms  click-to-first-frame %6.1f ms  rss idle %6.1f MB  after use %6.1f MB\n",
-            i + 1, run.startMs.value_or(-1), run.clickMs.value_or(-1), run.idleKiB / 1024.0,
-            run.afterUseKiB / 1024.0);
+            "run %2d: start %7.1f ms  click-to-first-frame %6.1f ms  close %6.1f ms  rss idle %6.1f MB  "
+            "after use %6.1f MB\n",
+            i + 1, run.startMs.value_or(-1), run.clickMs.value_or(-1), run.closeMs.value_or(-1),
+            run.idleKiB / 1024.0, run.afterUseKiB / 1024.0);
         std::fflush(stdout);
         if (run.startMs)
             starts.push_back(*run.startMs);
         if (run.clickMs)
             clicks.push_back(*run.clickMs);
+        if (run.closeMs)
+            closes.push_back(*run.closeMs);
         if (run.idleKiB > 0)
             idle.push_back(run.idleKiB / 1024.0);
         if (run.afterUseKiB > 0)
             afterUse.push_back(run.afterUseKiB / 1024.0);
         usleep(300'000);
     }
-    std::printf("median over %zu/%zu/%d runs: start to docked %.1f ms, click to first frame %.1f ms, "
-                "idle RSS %.1f MB, RSS after one open %.1f MB\n",
-                starts.size(), clicks.size(), runs, median(starts), median(clicks), median(idle),
-                median(afterUse));
+    std::printf("median over %zu/%zu/%zu/%d runs: start to docked %.1f ms, click to first frame %.1f ms, "
+                "close %.1f ms, idle RSS %.1f MB, RSS after one open %.1f MB\n",
+                starts.size(), clicks.size(), closes.size(), runs, median(starts), median(clicks),
+                median(closes), median(idle), median(afterUse));
     if (trayer > 0) {
         kill(trayer, SIGTERM);
         waitpid(trayer, nullptr, 0);

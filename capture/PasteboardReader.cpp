@@ -315,12 +315,14 @@ std::optional<ClipText> readUtf8File(const QUrl &url)
     QByteArray &bytes = start->bytes;
     if (bytes.startsWith("\xef\xbb\xbf"))
         bytes.remove(0, 3);
-    ClipText text = ClipText::fromUtf8(bytes);
-    // A file that is not UTF-8 is no text file; only the cut may have split a character.
-    if (text.isShortened() ? !QByteArrayView(bytes).first(text.byteSize()).isValidUtf8()
-                           : !bytes.isValidUtf8())
+    // A file that is not UTF-8 is no text file; where the read stopped short, its last character
+    // may have been cut in two.
+    bool valid = bytes.isValidUtf8();
+    for (qsizetype cut = 1; !valid && !start->whole && cut <= 3 && cut < bytes.size(); ++cut)
+        valid = QByteArrayView(bytes).chopped(cut).isValidUtf8();
+    if (!valid)
         return std::nullopt;
-    return text;
+    return ClipText::fromUtf8(std::move(bytes));
 }
 
 PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
