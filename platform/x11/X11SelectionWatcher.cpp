@@ -472,6 +472,14 @@ void X11SelectionWatcher::Private::handleSelectionNotify(const xcb_selection_not
     if (property.type == m_incr) {
         // Deleting the INCR property (done by taking it) asks the owner for the first increment.
         transfer.incremental = true;
+        // Its value is the owner's lower bound on the size: one buffer of that size, within our own
+        // bound, instead of one grown to half as much again by doubling.
+        if (property.data.size() >= qsizetype(sizeof(quint32))) {
+            quint32 size = 0;
+            std::memcpy(&size, property.data.constData(), sizeof size);
+            const qint64 bound = readingText() ? std::min(budget(), m_limits.maxTextBytes) : budget();
+            transfer.data.reserve(qsizetype(std::clamp<qint64>(size, 0, bound)));
+        }
         transfer.deadline = Clock::now() + m_limits.requestTimeout;
         return;
     }
