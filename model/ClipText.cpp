@@ -62,12 +62,12 @@ bool isPlain(QChar c)
     return c.unicode() < 0x300;
 }
 
-bool canonicallyEquivalent(QStringView a, QStringView b)
+// Where two different texts can differ: after their common start and before their common end,
+// both moved outwards to where `plain` holds in each text, so that each side normalises alone.
+template <typename View, typename Plain>
+std::pair<qsizetype, qsizetype> differingStretch(View a, View b, Plain plain)
 {
-    if (a == b)
-        return true;
-    // Only the stretch between the common start and end can differ; it is widened to plain
-    // characters on both sides, and normalised (copied) only when it holds anything else.
+    const auto boundary = [&](View text, qsizetype at) { return at == text.size() || plain(text.at(at)); };
     const qsizetype shorter = std::min(a.size(), b.size());
     qsizetype head = 0;
     while (head < shorter && a.at(head) == b.at(head))
@@ -75,13 +75,19 @@ bool canonicallyEquivalent(QStringView a, QStringView b)
     qsizetype tail = 0;
     while (tail < shorter - head && a.at(a.size() - 1 - tail) == b.at(b.size() - 1 - tail))
         ++tail;
-    const auto startsSegment = [](QStringView text, qsizetype at) {
-        return at == text.size() || isPlain(text.at(at));
-    };
-    while (head > 0 && !(startsSegment(a, head) && startsSegment(b, head)))
+    while (head > 0 && !(boundary(a, head) && boundary(b, head)))
         --head;
-    while (tail > 0 && !isPlain(a.at(a.size() - tail)))
+    while (tail > 0 && !boundary(a, a.size() - tail))
         --tail;
+    return {head, tail};
+}
+
+bool canonicallyEquivalent(QStringView a, QStringView b)
+{
+    if (a == b)
+        return true;
+    // The differing stretch is normalised (copied) only when it holds anything but plain characters.
+    const auto [head, tail] = differingStretch(a, b, isPlain);
     const QStringView restA = a.mid(head, a.size() - head - tail);
     const QStringView restB = b.mid(head, b.size() - head - tail);
     const auto plain = [](QStringView text) { return std::all_of(text.begin(), text.end(), isPlain); };
@@ -145,22 +151,9 @@ bool canonicallyEquivalent(const ClipText &a, const ClipText &b)
     if (x == y)
         return true;
     // The same narrowing as on the decoded text, in bytes: an ASCII byte is a whole character and a
-    // plain one, so only the stretch between the last and first such bytes both texts share is
-    // decoded.
-    const qsizetype shorter = std::min(x.size(), y.size());
-    qsizetype head = 0;
-    while (head < shorter && x.at(head) == y.at(head))
-        ++head;
-    qsizetype tail = 0;
-    while (tail < shorter - head && x.at(x.size() - 1 - tail) == y.at(y.size() - 1 - tail))
-        ++tail;
-    const auto asciiAt = [](const QByteArray &text, qsizetype at) {
-        return at == text.size() || uchar(text.at(at)) < 0x80;
-    };
-    while (head > 0 && !(asciiAt(x, head) && asciiAt(y, head)))
-        --head;
-    while (tail > 0 && uchar(x.at(x.size() - tail)) >= 0x80)
-        --tail;
+    // plain one, so only the stretch between such bytes is decoded.
+    const auto [head, tail] =
+        differingStretch(QByteArrayView(x), QByteArrayView(y), [](char byte) { return uchar(byte) < 0x80; });
     const QString restX = QString::fromUtf8(QByteArrayView(x).sliced(head, x.size() - head - tail));
     const QString restY = QString::fromUtf8(QByteArrayView(y).sliced(head, y.size() - head - tail));
     return canonicallyEquivalent(QStringView(restX), QStringView(restY));
