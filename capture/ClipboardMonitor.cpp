@@ -115,7 +115,8 @@ void ClipboardMonitor::runAttempt(const WorkItem &task, qint64 changeCount, int 
         return;
     }
     const PasteboardCaptures captures = readCaptures(m_pasteboard);
-    const bool lastAttempt = attempt + 1 == int(retryDelays.size());
+    // A secret is handled at once: no later attempt reads it again.
+    const bool lastAttempt = attempt + 1 == int(retryDelays.size()) || isMarkedSecret(m_pasteboard);
     if (captures.isEmpty() && !lastAttempt) {
         scheduleAttempt(changeCount, attempt + 1);
         return;

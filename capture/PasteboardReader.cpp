@@ -325,8 +325,16 @@ std::optional<ClipText> readUtf8File(const QUrl &url)
     return ClipText::fromUtf8(std::move(bytes));
 }
 
+bool isMarkedSecret(const PasteboardReader &pasteboard)
+{
+    const std::optional<QByteArray> hint = pasteboard.dataForType(PasteboardType::passwordManagerHint);
+    return hint && hint->trimmed() == "secret";
+}
+
 PasteboardCaptures readCaptures(const PasteboardReader &pasteboard)
 {
+    if (isMarkedSecret(pasteboard))
+        return {};
     if (std::optional<QByteArray> data = imageDataFromItemTypes(pasteboard))
         return {PasteboardCapture::image(*data)};
     if (std::optional<QByteArray> data = imageDataForKnownTypes(pasteboard))

@@ -33,6 +33,9 @@ bool isScreenshotFileURL(const QUrl &url);
 bool isImageFileURL(const QUrl &url);
 bool isTextFileURL(const QUrl &url);
 
+// Whether a password manager marked the content as a secret: it then yields no capture at all.
+bool isMarkedSecret(const PasteboardReader &pasteboard);
+
 // The most bytes an image file may have to be read: far above any screenshot's.
 inline constexpr qsizetype maxImageFileBytes = qsizetype(256) * 1024 * 1024;
 

@@ -19,6 +19,8 @@ inline const QString plainText = QStringLiteral("text/plain");
 inline const QString png = QStringLiteral("image/png");
 inline const QString tiff = QStringLiteral("image/tiff");
 inline const QString uriList = QStringLiteral("text/uri-list");
+// Set by password managers on what they copy; "secret" marks a clip never to keep.
+inline const QString passwordManagerHint = QStringLiteral("x-kde-passwordManagerHint");
 } // namespace PasteboardType
 
 // One item of a pasteboard.

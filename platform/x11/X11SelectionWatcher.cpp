@@ -1,5 +1,7 @@
 #include "platform/x11/X11SelectionWatcher.h"
 
+#include "platform/api/Pasteboard.h"
+
 #include <QHash>
 
 #include <xcb/xcb.h>
@@ -541,6 +543,8 @@ void X11SelectionWatcher::Private::transferDone(xcb_atom_t type, const QByteArra
     const xcb_atom_t target = group.candidates.at(m_read->candidate);
     const qsizetype before = m_read->content.formats.size();
     addToContent(group, target, type, data);
+    if (atomName(target) == PasteboardType::passwordManagerHint && data.trimmed() == "secret")
+        m_read->plan.resize(m_read->group + 1); // nothing more is asked of the owner
     if (m_read->content.formats.size() > before) {
         ++m_read->group;
         m_read->candidate = 0;
@@ -671,6 +675,12 @@ void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)
             return *textTarget(atomName(a)) < *textTarget(atomName(b));
         });
     }
+    // A password manager's mark is asked for first, so that a secret is never fetched at all.
+    const auto hint = std::find_if(targets.cbegin(), targets.cend(), [this](xcb_atom_t atom) {
+        return atomName(atom) == PasteboardType::passwordManagerHint;
+    });
+    if (hint != targets.cend())
+        plan.prepend(TargetGroup{TargetGroup::Raw, {*hint}});
     m_read->plan = std::move(plan);
 }
 

@@ -312,6 +312,25 @@ INSTANTIATE_TEST_SUITE_P(Modes, HostileOwnerTest,
                              return name;
                          });
 
+TEST_F(CaptureTest, WhatAPasswordManagerMarksSecretIsNeverFetched)
+{
+    startCapturing();
+    xclipCopy("before the secret");
+    ASSERT_TRUE(waitForClips(1));
+    {
+        HostileOwner secret(QStringLiteral("secret"));
+        ASSERT_TRUE(secret.holdsClipboard());
+        QTest::qWait(1500);
+        EXPECT_FALSE(secret.waitForLine("text asked", 0)) << "the password was asked for";
+        EXPECT_EQ(clips().size(), 1);
+        EXPECT_EQ(clips().first().text, "before the secret");
+    }
+    HostileOwner marked(QStringLiteral("public"));
+    ASSERT_TRUE(marked.holdsClipboard());
+    ASSERT_TRUE(waitForClips(2)) << "a mark other than secret is an ordinary copy";
+    EXPECT_EQ(clips().first().text, "not a secret");
+}
+
 TEST_F(CaptureTest, AnOwnershipStormEndsWithItsLastChangeCapturedAndMemoryBackToNormal)
 {
     startCapturing();

@@ -119,6 +119,31 @@ TEST_F(ClipboardMonitorTest, WhereChangesAreAnnouncedAnIdleMonitorSchedulesNothi
     EXPECT_EQ(runtime.pendingCount("main"), 0);
 }
 
+TEST_F(ClipboardMonitorTest, ASecretIsNeverCapturedNorReadAgain)
+{
+    start();
+    pasteboard.simulateCopyText("kept");
+    runtime.advance(200ms);
+    ASSERT_EQ(texts(), QStringList{"kept"});
+
+    for (const char *mark : {"secret", " secret\n"}) {
+        pasteboard.simulateCopy();
+        pasteboard.setItems(
+            {FakePasteboardItem().add("x-kde-passwordManagerHint", mark).add("text/plain", "hunter2")});
+        runtime.advance(200ms);
+        const int reads = pasteboard.readCount();
+        runtime.advance(5s);
+        EXPECT_EQ(pasteboard.readCount(), reads) << "a secret is given up at once, not retried";
+        EXPECT_EQ(texts(), QStringList{"kept"});
+    }
+
+    pasteboard.simulateCopy();
+    pasteboard.setItems(
+        {FakePasteboardItem().add("x-kde-passwordManagerHint", "public").add("text/plain", "shareable")});
+    runtime.advance(200ms);
+    EXPECT_EQ(texts(), (QStringList{"kept", "shareable"}));
+}
+
 // Data written just before attempt k is read by attempt k, at its scheduled time, however many
 // poll ticks pass during the attempts.
 class RetryScheduleTest : public ClipboardMonitorTest, public ::testing::WithParamInterface<int>

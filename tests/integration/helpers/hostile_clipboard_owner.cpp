@@ -6,6 +6,9 @@
 //   incr-killed    starts every text transfer as INCR and kills itself after three increments
 //   many-targets   offers 5000 targets with absurd names, answers only UTF8_STRING ("many targets")
 //   bad-utf8       answers UTF8_STRING with bytes that are not UTF-8
+//   secret         offers a password manager's "secret" mark and a password, printing "text asked"
+//                  if anyone asks for the password
+//   public         the same mark with another value, and the text "not a secret"
 //   storm          changes owner between two windows a thousand times a second for 10 s, each
 //                  offering "storm N"; then keeps "storm last" and prints "done"
 #include <xcb/xcb.h>
@@ -36,7 +39,7 @@ xcb_atom_t intern(const std::string &name)
     return atom;
 }
 
-xcb_atom_t clipboard, targets, utf8String, incr;
+xcb_atom_t clipboard, targets, utf8String, incr, hint;
 std::vector<xcb_atom_t> offered;
 
 xcb_window_t makeWindow()
@@ -82,6 +85,16 @@ void answer(const xcb_selection_request_event_t *request)
         put(request->requestor, property, XCB_ATOM_ATOM, 32, offered.data(), uint32_t(offered.size()));
         notify(request, property);
         return;
+    }
+    if ((mode == "secret" || mode == "public") && request->target == hint) {
+        const std::string value = mode == "secret" ? "secret" : "public";
+        put(request->requestor, property, XCB_ATOM_STRING, 8, value.data(), uint32_t(value.size()));
+        notify(request, property);
+        return;
+    }
+    if (mode == "secret" && request->target == utf8String) {
+        std::puts("text asked");
+        std::fflush(stdout);
     }
     if (mode == "targets-only" || request->target != utf8String) {
         if (mode != "targets-only")
@@ -176,7 +189,13 @@ int main(int argc, char **argv)
     targets = intern("TARGETS");
     utf8String = intern("UTF8_STRING");
     incr = intern("INCR");
+    hint = intern("x-kde-passwordManagerHint");
     offered = {targets, utf8String};
+    if (mode == "secret" || mode == "public") {
+        // The mark last, as an owner may list it anywhere.
+        offered.push_back(hint);
+        text = mode == "secret" ? "p4ssw0rd" : "not a secret";
+    }
     if (mode == "many-targets") {
         text = "many targets";
         // Interned all at once: one round trip for the lot.
