@@ -66,7 +66,7 @@ private:
 
 class MenuBarControllerTest : public ::testing::Test
 {
-protected:
+public:
     ManualRuntime runtime;
     FakeImageCodec codec;
     FakeKeyValueStore store;
@@ -122,6 +122,19 @@ protected:
         view().mouseDown();
     }
     void finishAnimation() { popover->content.finishAnimation(); }
+    void nextTurn() { runtime.runUntilIdle(); }
+    void clickInsidePopover() { monitors.clickHere(insidePopover()); }
+    void clickOtherProgram() { monitors.clickElsewhere(elsewhere()); }
+    void clickOwnWindowOutside() { monitors.clickHere(elsewhere()); }
+    void closeTransiently() { popover->closeTransiently(); }
+    // A drag leaving and coming back in, as a drag that lingers over the status item does.
+    void dragEnters()
+    {
+        view().draggingExited();
+        FakePasteboard drag;
+        drag.simulateCopyText("dragged");
+        view().draggingEntered(drag);
+    }
     void settle()
     {
         finishAnimation();
@@ -133,6 +146,7 @@ protected:
 TEST_F(MenuBarControllerTest, ConstructionBuildsNothingAndLoadsTheSettings)
 {
     store.values.insert(GleanerySettings::retentionPolicyKey, "weekly");
+    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");
     MenuBarController &controller = make();
     EXPECT_EQ(controller.settings().retentionPolicy(), HistoryRetentionPolicy::weekly);
     EXPECT_EQ(controller.historyViewModel().items().size(), 0);
@@ -140,6 +154,10 @@ TEST_F(MenuBarControllerTest, ConstructionBuildsNothingAndLoadsTheSettings)
     EXPECT_EQ(controller.popover(), nullptr);
     EXPECT_EQ(statusBar.madeCount, 0);
     EXPECT_TRUE(services.log.isEmpty());
+
+    // With the setting off, setup leaves the system's screenshot preference alone.
+    controller.setup();
+    EXPECT_FALSE(services.log.contains("enableClipboardScreenshots"));
 }
 
 TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesInOrder)
@@ -164,13 +182,6 @@ TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesIn
     controller.setup();
     EXPECT_EQ(statusBar.madeCount, 1);
     EXPECT_EQ(services.log.count("startMonitor"), 1);
-}
-
-TEST_F(MenuBarControllerTest, ScreenshotPreferenceIsLeftAloneWhenTheSettingIsOff)
-{
-    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");
-    started();
-    EXPECT_FALSE(services.log.contains("enableClipboardScreenshots"));
 }
 
 TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTheInterfaceOnce)
@@ -382,17 +393,7 @@ TEST_F(MenuBarControllerTest, ContentThatCannotBeBuiltStillOpensAndCloses)
 
 // Every way out of Shown, and what follows it: how often the close is announced, whether the popover
 // ends up shown, and how many monitor pairs remain.
-enum class Step
-{
-    clickStatusItem,
-    clickInsidePopover,
-    clickOtherProgram,
-    clickOwnWindowOutside,
-    transientClose,
-    dragEnters,
-    finishAnimation,
-    nextTurn,
-};
+using Step = void (MenuBarControllerTest::*)();
 
 struct ShownCase
 {
@@ -412,39 +413,8 @@ TEST_P(ShownTransitionTest, FromShown)
     view().mouseDown();
     settle();
     ASSERT_TRUE(popover->isShown());
-    for (const Step step : GetParam().steps) {
-        switch (step) {
-        case Step::clickStatusItem:
-            clickStatusItem();
-            break;
-        case Step::clickInsidePopover:
-            monitors.clickHere(insidePopover());
-            break;
-        case Step::clickOtherProgram:
-            monitors.clickElsewhere(elsewhere());
-            break;
-        case Step::clickOwnWindowOutside:
-            monitors.clickHere(elsewhere());
-            break;
-        case Step::transientClose:
-            popover->closeTransiently();
-            break;
-        case Step::dragEnters:
-            view().draggingExited();
-            {
-                FakePasteboard drag;
-                drag.simulateCopyText("dragged");
-                view().draggingEntered(drag);
-            }
-            break;
-        case Step::finishAnimation:
-            finishAnimation();
-            break;
-        case Step::nextTurn:
-            runtime.runUntilIdle();
-            break;
-        }
-    }
+    for (const Step step : GetParam().steps)
+        (this->*step)();
     settle();
     EXPECT_EQ(willCloseCount, GetParam().willClose);
     EXPECT_EQ(popover->isShown(), GetParam().shownAtEnd);
@@ -454,43 +424,44 @@ TEST_P(ShownTransitionTest, FromShown)
     EXPECT_EQ(monitors.unknownRemovals, 0);
 }
 
-using S = Step;
+using F = MenuBarControllerTest;
+constexpr Step statusItem = &F::clickStatusItem, inside = &F::clickInsidePopover,
+               otherProgram = &F::clickOtherProgram, ownWindow = &F::clickOwnWindowOutside,
+               transient = &F::closeTransiently, drag = &F::dragEnters, finish = &F::finishAnimation,
+               nextTurn = &F::nextTurn;
 INSTANTIATE_TEST_SUITE_P(
     Transitions, ShownTransitionTest,
-    ::testing::Values(
-        ShownCase{"statusItemClickClosesOnce", {S::clickStatusItem, S::nextTurn}, 1, false, 0},
-        ShownCase{"clickInsideKeepsItOpen", {S::clickInsidePopover, S::nextTurn}, 0, true, 1},
-        ShownCase{"clickInOtherProgramCloses", {S::clickOtherProgram, S::nextTurn}, 1, false, 0},
-        ShownCase{"clickOnOwnWindowOutsideCloses", {S::clickOwnWindowOutside, S::nextTurn}, 1, false, 0},
-        ShownCase{"transientCloseIsSilent", {S::transientClose, S::nextTurn}, 0, false, 0},
-        ShownCase{"dragEnteringWhileShownDoesNothing", {S::dragEnters, S::nextTurn}, 0, true, 1},
-        ShownCase{
-            "outsideClicksDuringTheAnimationAnnounceOnce",
-            {S::clickOtherProgram, S::nextTurn, S::clickOtherProgram, S::clickOwnWindowOutside, S::nextTurn},
-            1,
-            false,
-            0},
-        ShownCase{"statusItemClickDuringTheAnimationDoesNotReopen",
-                  {S::clickStatusItem, S::nextTurn, S::clickStatusItem, S::nextTurn},
-                  1,
-                  false,
-                  0},
-        ShownCase{"escapeDuringTheAnimationThenReopenStaysOpen",
-                  {S::clickStatusItem, S::transientClose, S::nextTurn, S::clickStatusItem, S::finishAnimation,
-                   S::nextTurn},
-                  1,
-                  true,
-                  1},
-        ShownCase{"reopenAfterCloseInstallsOnePair",
-                  {S::clickStatusItem, S::finishAnimation, S::nextTurn, S::clickStatusItem, S::nextTurn},
-                  1,
-                  true,
-                  1},
-        ShownCase{"dragReenteringAfterACloseReopens",
-                  {S::clickOtherProgram, S::nextTurn, S::finishAnimation, S::nextTurn, S::dragEnters},
-                  1,
-                  true,
-                  1}),
+    ::testing::Values(ShownCase{"statusItemClickClosesOnce", {statusItem, nextTurn}, 1, false, 0},
+                      ShownCase{"clickInsideKeepsItOpen", {inside, nextTurn}, 0, true, 1},
+                      ShownCase{"clickInOtherProgramCloses", {otherProgram, nextTurn}, 1, false, 0},
+                      ShownCase{"clickOnOwnWindowOutsideCloses", {ownWindow, nextTurn}, 1, false, 0},
+                      ShownCase{"transientCloseIsSilent", {transient, nextTurn}, 0, false, 0},
+                      ShownCase{"dragEnteringWhileShownDoesNothing", {drag, nextTurn}, 0, true, 1},
+                      ShownCase{"outsideClicksDuringTheAnimationAnnounceOnce",
+                                {otherProgram, nextTurn, otherProgram, ownWindow, nextTurn},
+                                1,
+                                false,
+                                0},
+                      ShownCase{"statusItemClickDuringTheAnimationDoesNotReopen",
+                                {statusItem, nextTurn, statusItem, nextTurn},
+                                1,
+                                false,
+                                0},
+                      ShownCase{"escapeDuringTheAnimationThenReopenStaysOpen",
+                                {statusItem, transient, nextTurn, statusItem, finish, nextTurn},
+                                1,
+                                true,
+                                1},
+                      ShownCase{"reopenAfterCloseInstallsOnePair",
+                                {statusItem, finish, nextTurn, statusItem, nextTurn},
+                                1,
+                                true,
+                                1},
+                      ShownCase{"dragReenteringAfterACloseReopens",
+                                {otherProgram, nextTurn, finish, nextTurn, drag},
+                                1,
+                                true,
+                                1}),
     [](const ::testing::TestParamInfo<ShownCase> &info) { return std::string(info.param.name); });
 
 } // namespace
