@@ -50,14 +50,6 @@ protected:
     }
 };
 
-TEST_F(HistoryStoreTest, AddPutsNewestFirstAndNotifiesOncePerStep)
-{
-    store.add(text("one"));
-    store.add(text("two"));
-    EXPECT_EQ(texts(), (QStringList{"two", "one"}));
-    EXPECT_EQ(events, pairs(2));
-}
-
 TEST_F(HistoryStoreTest, RecapturedContentMovesToFrontWithTheNewIdentity)
 {
     for (int i = 0; i < 12; ++i)
@@ -72,67 +64,57 @@ TEST_F(HistoryStoreTest, RecapturedContentMovesToFrontWithTheNewIdentity)
     EXPECT_EQ(store.items().count(again), 1);
     EXPECT_EQ(texts().count("2"), 1);
     EXPECT_EQ(events, pairs(2)); // the removal, then the insertion
-
-    ClipboardItem twice = text("2");
-    runtime.advance(5s);
-    store.add(twice);
-    EXPECT_EQ(store.items().first().id, twice.id);
-    EXPECT_EQ(store.items().size(), 12);
 }
 
-TEST_F(HistoryStoreTest, TextMatchesByCanonicalEquivalence)
+ClipboardItem textClip(const QString &value)
 {
-    store.add(text(QString::fromUtf8("caf\u00e9")));  // precomposed é
-    store.add(text(QString::fromUtf8("cafe\u0301"))); // e + combining acute
-    EXPECT_EQ(store.items().size(), 1);
-    store.add(text(QString::fromUtf8("Caf\u00e9"))); // case differs: different content
-    EXPECT_EQ(store.items().size(), 2);
-    // Marks reordered or added after a long common start: only the differing stretch decides.
+    return ClipboardItem::makeText(value, {});
+}
+ClipboardItem imageClip(const QByteArray &bytes)
+{
+    return ClipboardItem::makeImage(bytes, {});
+}
+ClipboardItem absentText()
+{
+    return {makeClipId(), ClipboardItemKind::text, {}, std::nullopt, std::nullopt};
+}
+
+// Two clips added one after the other: whether the second counts as the first again.
+struct MatchCase
+{
+    const char *name;
+    ClipboardItem first;
+    ClipboardItem second;
+    bool matches;
+};
+
+TEST_F(HistoryStoreTest, WhichContentCountsAsTheSame)
+{
     const QString start(100000, u'x');
-    store.add(text(start + QString::fromUtf8("a\u0301\u0323")));
-    store.add(text(start + QString::fromUtf8("a\u0323\u0301")));
-    EXPECT_EQ(store.items().size(), 3);
-    store.add(text(start + QString::fromUtf8("a\u0323\u0301\u0301")));
-    EXPECT_EQ(store.items().size(), 4);
-}
-
-TEST_F(HistoryStoreTest, KindsNeverMatchAndAbsentEqualsAbsent)
-{
-    store.add(text("png"));
-    store.add(image("png"));
-    EXPECT_EQ(store.items().size(), 2);
-
-    ClipboardItem noText{makeClipId(), ClipboardItemKind::text, runtime.now(), std::nullopt, std::nullopt};
-    ClipboardItem emptyText = text("");
-    store.add(noText);
-    store.add(emptyText); // present-but-empty differs from absent
-    EXPECT_EQ(store.items().size(), 4);
-    ClipboardItem noTextAgain{makeClipId(), ClipboardItemKind::text, runtime.now(), std::nullopt,
-                              std::nullopt};
-    store.add(noTextAgain);
-    EXPECT_EQ(store.items().size(), 4);
-    EXPECT_EQ(store.items().first().id, noTextAgain.id);
-
-    ClipboardItem emptyImage = image(QByteArray());
-    ClipboardItem emptyImageAgain = image(QByteArray());
-    store.add(emptyImage);
-    store.add(emptyImageAgain);
-    EXPECT_EQ(store.items().size(), 5);
-}
-
-TEST_F(HistoryStoreTest, ImagesMatchOnlyByIdenticalBytes)
-{
-    QByteArray a(5000, 'x');
-    QByteArray b = a;
-    b[4999] = 'y';
-    store.add(image(a));
-    store.add(image(b));
-    EXPECT_EQ(store.items().size(), 2);
-    ClipboardItem again = image(QByteArray(5000, 'x')); // equal bytes in a separate buffer
-    store.add(again);
-    EXPECT_EQ(store.items().size(), 2);
-    EXPECT_EQ(store.items().first().id, again.id);
-    EXPECT_EQ(store.items().at(1).imageData, b);
+    QByteArray differsAtTheEnd(5000, 'x');
+    differsAtTheEnd[4999] = 'y';
+    const MatchCase cases[] = {
+        {"canonicallyEquivalentText", textClip("caf\u00e9"), textClip("cafe\u0301"), true},
+        {"caseDiffers", textClip("caf\u00e9"), textClip("Caf\u00e9"), false},
+        // After a long common start only the differing stretch decides.
+        {"marksReordered", textClip(start + "a\u0301\u0323"), textClip(start + "a\u0323\u0301"), true},
+        {"markAdded", textClip(start + "a\u0323\u0301"), textClip(start + "a\u0323\u0301\u0301"), false},
+        {"textAndImageOfTheSameBytes", textClip("png"), imageClip("png"), false},
+        {"absentAndEmptyText", absentText(), textClip(""), false},
+        {"absentAndAbsentText", absentText(), absentText(), true},
+        {"emptyImages", imageClip({}), imageClip({}), true},
+        {"imagesDifferingInTheLastByte", imageClip(QByteArray(5000, 'x')), imageClip(differsAtTheEnd), false},
+        {"equalBytesInSeparateBuffers", imageClip(QByteArray(5000, 'x')), imageClip(QByteArray(5000, 'x')),
+         true},
+    };
+    for (const MatchCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        store.clear();
+        store.add(c.first);
+        store.add(c.second);
+        EXPECT_EQ(store.items().size(), c.matches ? 1 : 2);
+        EXPECT_EQ(store.items().first().id, c.second.id);
+    }
 }
 
 TEST_F(HistoryStoreTest, OnlyTheDuplicateNearestTheFrontIsRemoved)
