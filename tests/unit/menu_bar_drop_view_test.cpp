@@ -52,6 +52,10 @@ TEST_F(MenuBarDropViewTest, ReadableDragHighlightsAsksOnceAndDropsItsCaptures)
     EXPECT_EQ(view.draggingEntered(text), DragOperation::copy);
     EXPECT_TRUE(view.isDragHighlighted());
     EXPECT_EQ(view.draggingUpdated(text), DragOperation::copy);
+    // An update answers for the content it is shown and leaves the drag's state alone.
+    EXPECT_EQ(view.draggingUpdated(unreadable), DragOperation::none);
+    EXPECT_TRUE(view.isDragHighlighted());
+    EXPECT_TRUE(view.openedPopoverForCurrentDrag());
     EXPECT_EQ(view.draggingEntered(text), DragOperation::copy);
     EXPECT_EQ(calls, QStringList{"dragEntered"});
     const int readsBeforeDrop = text.readCount();
@@ -73,14 +77,6 @@ TEST_F(MenuBarDropViewTest, UnreadableDragIsRefusedEverywhere)
     EXPECT_FALSE(view.performDragOperation(unreadable));
     EXPECT_TRUE(calls.isEmpty());
     EXPECT_EQ(redraws, 1) << "only the drop's own reset asks for a repaint";
-}
-
-TEST_F(MenuBarDropViewTest, UpdatesFollowTheContentWithoutTouchingTheFlags)
-{
-    view.draggingEntered(text);
-    EXPECT_EQ(view.draggingUpdated(unreadable), DragOperation::none);
-    EXPECT_TRUE(view.isDragHighlighted());
-    EXPECT_TRUE(view.openedPopoverForCurrentDrag());
 }
 
 TEST_F(MenuBarDropViewTest, ADragThatLeavesAndComesBackAsksAgain)
