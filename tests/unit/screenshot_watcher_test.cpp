@@ -1,6 +1,6 @@
 #include "capture/ClipboardMonitor.h"
 #include "capture/ScreenshotFileWatcher.h"
-#include "platform/api/FileEvents.h"
+#include "platform/fake/FakeFileEvents.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/ManualRuntime.h"
@@ -17,57 +17,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const QString debounceQueue = "Personal.Gleanery.screenshot-debounce";
-
-// File events reported by hand. Like the real thing, a report reaches the watch's queue one latency
-// later (the worst case of its batching), and nothing arrives once the stream is gone.
-class TestFileEvents : public FileEvents
-{
-public:
-    struct Watch
-    {
-        QStringList folders;
-        Milliseconds latency;
-        TaskQueue *queue;
-        PathsCallback onPaths;
-        bool active = true;
-    };
-
-    std::unique_ptr<FileEventStream> watch(const QStringList &folders, Milliseconds latency, TaskQueue &queue,
-                                           PathsCallback onPaths) override
-    {
-        if (failToWatch)
-            return nullptr;
-        auto watch = std::make_shared<Watch>(Watch{folders, latency, &queue, std::move(onPaths)});
-        watches.push_back(watch);
-        return std::make_unique<Stream>(watch);
-    }
-
-    void report(const QStringList &paths)
-    {
-        for (const std::shared_ptr<Watch> &watch : watches) {
-            if (watch->active)
-                watch->queue->asyncAfter(watch->latency, [watch, paths] {
-                    if (watch->active)
-                        watch->onPaths(paths);
-                });
-        }
-    }
-    int activeCount() const
-    {
-        return int(std::count_if(watches.begin(), watches.end(), [](auto &w) { return w->active; }));
-    }
-
-    std::vector<std::shared_ptr<Watch>> watches;
-    bool failToWatch = false;
-
-private:
-    struct Stream : FileEventStream
-    {
-        explicit Stream(std::shared_ptr<Watch> watch) : watch(std::move(watch)) {}
-        ~Stream() override { watch->active = false; }
-        std::shared_ptr<Watch> watch;
-    };
-};
 
 // Counts conversions of the files' own bytes (written as "tiff"), which happen once per file read;
 // the pasteboard export re-encodes PNG and is not counted.
@@ -102,7 +51,7 @@ protected:
     ManualRuntime runtime;
     RecordingPasteboard pasteboard;
     CountingCodec codec;
-    TestFileEvents fileEvents;
+    FakeFileEvents fileEvents;
     QTemporaryDir dir;
     ClipboardMonitor monitor{runtime, pasteboard, codec};
     std::unique_ptr<ScreenshotFileWatcher> watcher =
@@ -147,7 +96,7 @@ protected:
     void captureEach(const QStringList &paths)
     {
         for (const QString &path : paths) {
-            fileEvents.report({path});
+            fileEvents.emitPaths({path});
             runtime.advance(600ms);
         }
     }
@@ -158,22 +107,22 @@ TEST_F(ScreenshotWatcherTest, WatchesTheGivenFoldersInOrderOnTheDebounceQueue)
     const QStringList folders{dir.path(), dir.filePath("Desktop that does not exist")};
     start(folders);
     EXPECT_TRUE(watcher->isWatching());
-    ASSERT_EQ(fileEvents.watches.size(), 1u);
-    EXPECT_EQ(fileEvents.watches[0]->folders, folders);
-    EXPECT_EQ(fileEvents.watches[0]->latency, 150ms);
-    fileEvents.report({write("Screenshot 1.png")});
+    ASSERT_EQ(fileEvents.requests.size(), 1);
+    EXPECT_EQ(fileEvents.requests[0].folders, folders);
+    EXPECT_EQ(fileEvents.requests[0].latency, 150ms);
+    fileEvents.emitPaths({write("Screenshot 1.png")});
     EXPECT_EQ(runtime.pendingCount(debounceQueue), 1);
 
     // A second start ends the first watch.
     start(folders);
-    EXPECT_EQ(fileEvents.activeCount(), 1);
-    EXPECT_FALSE(fileEvents.watches[0]->active);
+    EXPECT_EQ(fileEvents.requests.size(), 2);
+    EXPECT_EQ(fileEvents.activeStreamCount(), 1);
 
     // No watch at all is quiet.
-    fileEvents.failToWatch = true;
+    fileEvents.failWatch = true;
     start(folders);
     EXPECT_FALSE(watcher->isWatching());
-    EXPECT_EQ(fileEvents.activeCount(), 0);
+    EXPECT_EQ(fileEvents.activeStreamCount(), 0);
     runtime.advance(2s);
     EXPECT_TRUE(clips.isEmpty());
 }
@@ -184,16 +133,17 @@ TEST_F(ScreenshotWatcherTest, BurstOfEventsYieldsOneReadAndOneClipAlsoOnThePaste
     const QString path = write("Screenshot 2026-01-01 at 09.00.00.png");
     for (Milliseconds at : {0ms, 200ms, 400ms}) {
         runtime.advance(at - runtime.elapsed());
-        fileEvents.report({path});
+        fileEvents.emitPaths({path});
     }
+    // The fake delivers at once: the read comes a quiet time after the last event, which with the
+    // watch's latency at worst (150 ms) keeps a clip within half a second of the file.
     const Milliseconds lastEvent = 400ms;
     runtime.advance(lastEvent + 349ms - runtime.elapsed());
     EXPECT_TRUE(clips.isEmpty());
     runtime.advance(lastEvent + 500ms - runtime.elapsed());
 
     ASSERT_EQ(clips.size(), 1);
-    EXPECT_GT(clipTimes[0] - lastEvent, 350ms);
-    EXPECT_LE(clipTimes[0] - lastEvent, 500ms);
+    EXPECT_EQ(clipTimes[0] - lastEvent, 350ms);
     EXPECT_EQ(codec.fileConversions, 1);
     const ClipboardItem &clip = clips[0];
     EXPECT_EQ(clip.kind, ClipboardItemKind::image);
@@ -215,7 +165,7 @@ TEST_F(ScreenshotWatcherTest, OnlyScreenshotNamedStillImagesAreRead)
                               write("Screenshot small.png", QByteArray(128, 's'))};
     const QStringList accepted{write("CleanShot 2026-01-01.jpg"), write("Screen Shot 2020-01-01.tiff"),
                                write("sub/window-SCREENCAPTURE-1.heic")};
-    fileEvents.report(ignored + accepted);
+    fileEvents.emitPaths(ignored + accepted);
     runtime.advance(1s);
     EXPECT_EQ(clips.size(), accepted.size());
     EXPECT_EQ(codec.fileConversions, accepted.size());
@@ -233,7 +183,7 @@ TEST_F(ScreenshotWatcherTest, EachPathIsCapturedOnceUntil41DistinctPathsWereReco
     QStringList others;
     for (int i = 1; i <= 39; ++i)
         others << write(QString("Screenshot %1.png").arg(i, 2, 10, QChar('0')));
-    fileEvents.report(others); // one batch, one read each
+    fileEvents.emitPaths(others); // one batch, one read each
     runtime.advance(1s);
     ASSERT_EQ(clips.size(), 40);
     captureEach({first});
@@ -251,12 +201,12 @@ TEST_F(ScreenshotWatcherTest, FileNotReadableYetIsReadOnItsNextEvent)
     start();
     // Gone before it is read.
     const QString removed = write("Screenshot removed.png");
-    fileEvents.report({removed});
+    fileEvents.emitPaths({removed});
     QFile::remove(removed);
     runtime.advance(1s);
     // Created, but still empty when its quiet time is over.
     const QString slow = write("Screenshot slow.png", {});
-    fileEvents.report({slow});
+    fileEvents.emitPaths({slow});
     runtime.advance(1s);
     EXPECT_TRUE(clips.isEmpty());
     EXPECT_TRUE(pasteboard.writeLog.isEmpty());
@@ -272,14 +222,14 @@ TEST_F(ScreenshotWatcherTest, StopCancelsWaitingWorkAndForgetsCapturedPaths)
 {
     start();
     const QString path = write("Screenshot 1.png");
-    fileEvents.report({path});
+    fileEvents.emitPaths({path});
     runtime.advance(200ms);
     ASSERT_EQ(runtime.pendingCount(debounceQueue), 1);
     watcher->stop();
     EXPECT_FALSE(watcher->isWatching());
-    EXPECT_EQ(fileEvents.activeCount(), 0);
+    EXPECT_EQ(fileEvents.activeStreamCount(), 0);
     EXPECT_EQ(runtime.pendingCount(debounceQueue), 0);
-    fileEvents.report({path});
+    fileEvents.emitPaths({path});
     runtime.advance(2s);
     EXPECT_TRUE(clips.isEmpty());
     EXPECT_EQ(codec.fileConversions, 0);
@@ -297,9 +247,9 @@ TEST_F(ScreenshotWatcherTest, ReleasedWatchersWorkDoesNothing)
 {
     start();
     const QString path = write("Screenshot 1.png");
-    fileEvents.report({path});
-    runtime.advance(150ms); // scheduled for 500 ms
-    // Runs after the read at 500 ms has handed its clip to the main thread, before the hand-over runs.
+    fileEvents.emitPaths({path});
+    runtime.runUntilIdle(); // the read is scheduled for 350 ms
+    // Runs after the read at 350 ms has handed its clip to the main thread, before the hand-over runs.
     runtime.mainQueue().asyncAfter(350ms, [this] { watcher.reset(); });
     runtime.advance(2s);
     EXPECT_FALSE(watcher);
@@ -311,10 +261,10 @@ TEST_F(ScreenshotWatcherTest, ReleasedWatchersWorkDoesNothing)
     // Waiting work and later events of a released watcher.
     watcher = std::make_unique<ScreenshotFileWatcher>(runtime, fileEvents, pasteboard, codec, monitor);
     start();
-    fileEvents.report({path});
+    fileEvents.emitPaths({path});
     runtime.advance(200ms);
     watcher.reset();
-    fileEvents.report({path});
+    fileEvents.emitPaths({path});
     runtime.advance(2s);
     EXPECT_TRUE(clips.isEmpty());
     EXPECT_EQ(runtime.pendingCount(debounceQueue), 0);
