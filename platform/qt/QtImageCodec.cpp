@@ -1,10 +1,11 @@
 #include "platform/qt/QtImageCodec.h"
 
+#include "platform/qt/PngReader.h"
+#include "platform/qt/PngWriter.h"
 #include "platform/qt/QtDecodedImage.h"
 
 #include <QBuffer>
 #include <QImageReader>
-#include <QImageWriter>
 #include <QtEndian>
 
 #include <libheif/heif.h>
@@ -407,7 +408,19 @@ QImage decode(const QByteArray &data)
     const std::optional<Format> format = sniff(data);
     if (!format || !isComplete(*format, data))
         return {};
-    return *format == Format::heif ? heifDecode(data) : qtDecode(data, *format);
+    if (*format == Format::heif)
+        return heifDecode(data);
+    // Most PNGs (screenshots, and every clip this program stores) take the fast decoder; it
+    // declines the rest. The declared size is checked before it allocates anything.
+    if (*format == Format::png) {
+        const QSize declared(int(qFromBigEndian<quint32>(bytes(data) + 16)),
+                             int(qFromBigEndian<quint32>(bytes(data) + 20)));
+        if (!withinBounds(declared))
+            return {};
+        if (std::optional<QImage> image = readPng(data))
+            return *std::move(image);
+    }
+    return qtDecode(data, *format);
 }
 
 DecodedImagePtr decodedImage(const QByteArray &data)
@@ -434,15 +447,9 @@ DecodedImagePtr QtImageCodec::bitmapFromData(const QByteArray &data) const
 std::optional<QByteArray> QtImageCodec::pngRepresentation(const DecodedImage &image) const
 {
     const auto *qtImage = dynamic_cast<const QtDecodedImage *>(&image);
-    if (!qtImage || qtImage->image().isNull())
+    if (!qtImage)
         return std::nullopt;
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, QByteArrayLiteral("png"));
-    if (!writer.write(qtImage->image()))
-        return std::nullopt;
-    return png;
+    return writePng(qtImage->image());
 }
 
 std::optional<QSize> QtImageCodec::sizeFromData(const QByteArray &data) const

@@ -6,7 +6,8 @@ namespace tarno {
 
 // The image codec over Qt's image I/O (PNG, JPEG, GIF, BMP, ICO from Qt itself; TIFF, WebP, ICNS from
 // the image-format plugins) and libheif (HEIC, HEIF). Decodes to QtDecodedImage; encodes PNG with
-// Qt's PNG writer. Holds no state, so one instance may serve every thread at once.
+// writePng() at its defaults (see PngWriter.h). Holds no state, so one instance may serve every thread at
+// once.
 //
 // The format is recognised from the leading bytes, never from what a plugin is willing to guess, so
 // bytes of some other kind (or random bytes a lenient decoder would accept) are no image.
