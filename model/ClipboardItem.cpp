@@ -150,9 +150,11 @@ QString shortenedNote(const ClipboardItem &item)
 
 double ClipboardItem::imageAspectRatio(const ImageCodec &codec) const
 {
-    if (!imageData)
-        return fallbackAspectRatio;
-    const std::optional<QSize> size = codec.sizeFromData(*imageData);
+    return imageData ? aspectRatioOf(codec.sizeFromData(*imageData)) : fallbackAspectRatio;
+}
+
+double ClipboardItem::aspectRatioOf(const std::optional<QSize> &size)
+{
     if (!size || size->height() <= 0)
         return fallbackAspectRatio;
     return double(size->width()) / double(size->height());

@@ -76,6 +76,8 @@ struct ClipboardItem
     QString previewText() const;
     // Width over height of the image, or 16/9 when there is no decodable image of positive height.
     double imageAspectRatio(const ImageCodec &codec) const;
+    // The same from a size already read: 16/9 for none or a non-positive height.
+    static double aspectRatioOf(const std::optional<QSize> &size);
 };
 
 // A fresh random (version 4) identifier.

@@ -33,7 +33,7 @@ ClipListModel::Row ClipListModel::makeRow(const ClipboardItem &item) const
         // are decoded later, off the main thread, at display size.
         const std::optional<QSize> size = m_codec.sizeFromData(*item.imageData);
         row.hasImage = size && size->width() > 0 && size->height() > 0;
-        row.aspectRatio = item.imageAspectRatio(m_codec);
+        row.aspectRatio = ClipboardItem::aspectRatioOf(size);
     }
     return row;
 }

@@ -64,6 +64,7 @@ QByteArray FakeImageCodec::makeImage(QSize size, const QByteArray &format, const
 
 DecodedImagePtr FakeImageCodec::imageFromData(const QByteArray &data) const
 {
+    ++decodes;
     if (failImages)
         return nullptr;
     std::optional<Parsed> parsed = parse(data);
@@ -72,6 +73,7 @@ DecodedImagePtr FakeImageCodec::imageFromData(const QByteArray &data) const
 
 DecodedImagePtr FakeImageCodec::bitmapFromData(const QByteArray &data) const
 {
+    ++decodes;
     if (failBitmaps)
         return nullptr;
     std::optional<Parsed> parsed = parse(data);

@@ -28,6 +28,7 @@ public:
     bool failPng = false;
     bool failTiff = false;
     mutable std::atomic_int pngEncodes{0};
+    mutable std::atomic_int decodes{0}; // imageFromData and bitmapFromData calls
 };
 
 } // namespace tarno

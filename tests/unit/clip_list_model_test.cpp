@@ -113,9 +113,13 @@ TEST_F(ClipListModelTest, OnlyAShortenedTextRowCarriesANote)
 TEST_F(ClipListModelTest, ImageRowsWithoutDecodableBytesShowNoThumbnail)
 {
     ClipboardItem broken = ClipboardItem::makeImage(QByteArray("not an image"), runtime.now());
-    history.setItems({broken});
+    history.setItems({broken, image(40, 20)});
     EXPECT_FALSE(model.data(model.index(0), ClipListModel::HasImageRole).toBool());
     EXPECT_DOUBLE_EQ(model.data(model.index(0), ClipListModel::ImageAspectRatioRole).toDouble(), 16.0 / 9.0);
+    EXPECT_TRUE(model.data(model.index(1), ClipListModel::HasImageRole).toBool());
+    EXPECT_DOUBLE_EQ(model.data(model.index(1), ClipListModel::ImageAspectRatioRole).toDouble(), 2.0);
+    // A row is made from the image's header alone.
+    EXPECT_EQ(codec.decodes, 0);
 }
 
 TEST_F(ClipListModelTest, ReorderingsOfAnyKindEndInTheStoreOrder)

@@ -279,6 +279,9 @@ TEST_F(ClipboardMonitorTest, ImagesAreConvertedToPngOnTheEncodeQueue)
     EXPECT_EQ(clips.first().kind, ClipboardItemKind::image);
     EXPECT_EQ(clips.first().imageData, pngOfJpeg());
     EXPECT_FALSE(clips.first().text);
+    // One decode and one encode per capture.
+    EXPECT_EQ(codec.decodes, 1);
+    EXPECT_EQ(codec.pngEncodes, 1);
 
     // Bytes that do not convert are kept as read.
     const QByteArray opaque = QByteArray("not an image ") + QByteArray(200, 'x');
