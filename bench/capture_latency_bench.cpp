@@ -4,10 +4,13 @@
 // the selection, so a thread of the harness watches for the new owner on an X connection of its
 // own. Alongside, from the same copies: the time from xclip's exit, when the X11 clipboard had the
 // new content (the floor any reader has to wait for), and the longest stretch in which the main
-// thread did not get back to its event loop while a copy was being captured.
+// thread did not get back to its event loop while a copy was being captured, and the CPU time the
+// whole process used from the copy to the clip in the store. Images are copied at 2880 × 1800 and at
+// 33 megapixels (7680 × 4320).
 //
 // A harness, not a Google Benchmark case: each sample needs another process and the event loop.
-// Usage: capture_latency_bench [--copies N] [--only text|image]   (needs DISPLAY; see README.md)
+// Usage: capture_latency_bench [--copies N] [--large-copies N] [--only text|image]
+//   (needs DISPLAY; see README.md)
 #include "bench/support/ScreenshotImage.h"
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipboardHistoryViewModel.h"
@@ -54,6 +57,14 @@ double threadCpuMs()
 {
     timespec now{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// CPU time of the whole process (every thread), in milliseconds.
+double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
@@ -157,6 +168,7 @@ struct Sample
     double stallMs = 0;          // longest main-thread gap while this copy was captured
     double busyMs = 0;           // the most CPU time the main thread used between two such ticks
     double conversionMs = 0;     // the monitor's PNG conversion of this copy, if it made one
+    double cpuMs = 0;            // CPU time of the process from the copy's start to the clip in the store
     double storedLessConversion() const { return storedMs - conversionMs; }
 };
 
@@ -251,8 +263,10 @@ public:
         });
         QObject::connect(&m_history, &ClipboardHistoryViewModel::itemsChanged, [this] {
             if (m_armed && !m_storedAt && !m_history.items().isEmpty() &&
-                m_history.items().first().id != m_firstBefore)
+                m_history.items().first().id != m_firstBefore) {
                 m_storedAt = Clock::now();
+                m_storedCpu = processCpuMs();
+            }
         });
 
         m_ticker.setTimerType(Qt::PreciseTimer);
@@ -278,6 +292,7 @@ public:
         m_lastTick = Clock::now();
         m_armed = true;
         m_tracking = true;
+        const double cpuBefore = processCpuMs();
 
         XclipCopy xclip(inputFile, target);
         const Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
@@ -296,6 +311,7 @@ public:
         sample.stallMs = m_longestGap;
         sample.busyMs = m_longestBusy;
         sample.conversionMs = m_codec.conversionMs().value_or(0);
+        sample.cpuMs = m_storedCpu - cpuBefore;
         return sample;
     }
 
@@ -349,6 +365,7 @@ private:
     QUuid m_firstBefore;
     std::optional<Clock::time_point> m_snapshotAt;
     std::optional<Clock::time_point> m_storedAt;
+    double m_storedCpu = 0;
     Clock::time_point m_lastTick;
     double m_longestGap = 0;
     double m_lastTickCpu = 0;
@@ -387,6 +404,9 @@ void report(const char *name, const std::vector<Sample> &samples, const std::vec
                 storedMedian, percentile(stored, 0.95), percentile(stored, 1.0));
     std::printf("  xclip exits -> clip in store:      median %7.1f ms  p95 %7.1f ms\n",
                 percentile(fromExit, 0.5), percentile(fromExit, 0.95));
+    const std::vector<double> cpu = column(samples, &Sample::cpuMs);
+    std::printf("  process CPU, copy -> clip in store: median %7.1f ms  p95 %7.1f ms\n", percentile(cpu, 0.5),
+                percentile(cpu, 0.95));
     std::printf("  xclip owns -> content read (base): median %7.1f ms  p95 %7.1f ms  ratio store/base %.2f\n",
                 snapshotMedian, percentile(snapshot, 0.95),
                 snapshotMedian > 0 ? storedMedian / snapshotMedian : 0);
@@ -407,11 +427,14 @@ int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
     int copies = 50;
+    int largeCopies = 10;
     QString only;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i + 1 < arguments.size(); i += 2) {
         if (arguments.at(i) == "--copies")
             copies = arguments.at(i + 1).toInt();
+        else if (arguments.at(i) == "--large-copies")
+            largeCopies = arguments.at(i + 1).toInt();
         else if (arguments.at(i) == "--only")
             only = arguments.at(i + 1);
     }
@@ -443,25 +466,38 @@ int main(int argc, char **argv)
     }
 
     if (only.isEmpty() || only == "image") {
-        const QByteArray png = bench::screenshotLikePng();
-        const QString file = home.path() + "/image.png";
-        QFile image(file);
-        if (!image.open(QIODevice::WriteOnly) || image.write(png) != png.size())
-            return 1;
-        image.close();
-        const std::vector<Sample> samples = series(harness, QFile::encodeName(file), "image/png", copies);
-        std::printf("image: 2880x1800 screenshot-like PNG, %.2f MB\n", double(png.size()) / 1e6);
-        report("image", samples, harness.takeIdleGaps(), harness.takeIdleBusy());
-        std::vector<double> conversion;
-        std::vector<double> rest;
-        for (const Sample &sample : samples) {
-            conversion.push_back(sample.conversionMs);
-            rest.push_back(sample.storedLessConversion());
+        struct Picture
+        {
+            const char *name;
+            QByteArray png;
+            int copies;
+        };
+        const Picture pictures[] = {{"image", bench::screenshotLikePng(), copies},
+                                    {"image 33 MP", bench::largeScreenshotLikePng(), largeCopies}};
+        for (const Picture &picture : pictures) {
+            const QString file = home.path() + "/image.png";
+            QFile image(file);
+            if (!image.open(QIODevice::WriteOnly) || image.write(picture.png) != picture.png.size())
+                return 1;
+            image.close();
+            const std::vector<Sample> samples =
+                series(harness, QFile::encodeName(file), "image/png", picture.copies);
+            const QSize size = QImage::fromData(picture.png).size();
+            std::printf("%s: %dx%d screenshot-like PNG, %.2f MB\n", picture.name, size.width(), size.height(),
+                        double(picture.png.size()) / 1e6);
+            report(picture.name, samples, harness.takeIdleGaps(), harness.takeIdleBusy());
+            std::vector<double> conversion;
+            std::vector<double> rest;
+            for (const Sample &sample : samples) {
+                conversion.push_back(sample.conversionMs);
+                rest.push_back(sample.storedLessConversion());
+            }
+            std::printf(
+                "  of which the PNG conversion on the encoding thread: median %7.1f ms  p95 %7.1f ms\n",
+                percentile(conversion, 0.5), percentile(conversion, 0.95));
+            std::printf("  clip in store less its conversion:  median %7.1f ms  p95 %7.1f ms  max %7.1f ms\n",
+                        percentile(rest, 0.5), percentile(rest, 0.95), percentile(rest, 1.0));
         }
-        std::printf("  of which the PNG conversion on the encoding thread: median %7.1f ms  p95 %7.1f ms\n",
-                    percentile(conversion, 0.5), percentile(conversion, 0.95));
-        std::printf("  clip in store less its conversion:  median %7.1f ms  p95 %7.1f ms  max %7.1f ms\n",
-                    percentile(rest, 0.5), percentile(rest, 0.95), percentile(rest, 1.0));
     }
     return 0;
 }

@@ -81,6 +81,23 @@ QImage screenshotLikeImage()
     return image;
 }
 
+QImage largeScreenshotLikeImage()
+{
+    const QImage tile = screenshotLikeImage();
+    QImage image(7680, 4320, QImage::Format_RGB32);
+    QPainter painter(&image);
+    for (int y = 0; y < image.height(); y += tile.height()) {
+        for (int x = 0; x < image.width(); x += tile.width())
+            painter.drawImage(x, y, tile);
+    }
+    return image;
+}
+
+QByteArray largeScreenshotLikePng()
+{
+    return encode(largeScreenshotLikeImage(), "PNG");
+}
+
 QByteArray screenshotLikePng()
 {
     return encode(screenshotLikeImage(), "PNG");

@@ -10,8 +10,12 @@ namespace tarno::bench {
 // on every call. Needs a QGuiApplication (it draws text).
 QImage screenshotLikeImage();
 
+// 7680 × 4320 (33 megapixels, an 8K screen): the picture above tiled.
+QImage largeScreenshotLikeImage();
+
 // The picture encoded as PNG and as TIFF by Qt's default writers.
 QByteArray screenshotLikePng();
 QByteArray screenshotLikeTiff();
+QByteArray largeScreenshotLikePng();
 
 } // namespace tarno::bench
