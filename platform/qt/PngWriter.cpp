@@ -290,6 +290,8 @@ std::optional<QByteArray> writePng(const QImage &source, PngWriteOptions options
     png.resize(idat + 12 + qsizetype(compressed));
 
     appendChunk(png, "IEND", nullptr, 0);
+    // The buffer was sized for incompressible rows; a clip keeps only what the PNG needs.
+    png.squeeze();
     return png;
 }
 
