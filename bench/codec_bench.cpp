@@ -10,7 +10,6 @@
 // default output of the same picture.
 #include "bench/support/ScreenshotImage.h"
 #include "model/ClipboardItem.h"
-#include "platform/qt/PngReader.h"
 #include "platform/qt/PngWriter.h"
 #include "platform/qt/QtImageCodec.h"
 
@@ -273,24 +272,12 @@ void BM_Libdeflate(benchmark::State &state, int level, PngFilter filter)
     encodeCase(state, [=](const QImage &image) { return *writePng(image, {level, filter}); });
 }
 
-// The other half of a conversion: Qt's own decode of the picture's PNG (the codec's before it had
-// a decoder of its own).
+// The other half of a conversion: Qt's own decode of the picture's PNG.
 void BM_QtDecode(benchmark::State &state)
 {
     const QByteArray png = qtWrite(picture(int(state.range(0))), -1);
     for (auto _ : state)
         benchmark::DoNotOptimize(QImage::fromData(png, "PNG"));
-}
-
-// The fast decoder alone, on the writer's own output (what every stored clip is) and on Qt's.
-void BM_FastDecode(benchmark::State &state, bool ownOutput)
-{
-    const QImage &image = picture(int(state.range(0)));
-    const QByteArray png = ownOutput ? *writePng(image) : qtWrite(image, -1);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(readPng(png));
-    if (readPng(png) != image)
-        state.SkipWithError("the decode differs from the picture");
 }
 
 // Several short repetitions, reported as mean, median and spread: the machine is shared.
@@ -317,8 +304,6 @@ void encoderSizes(benchmark::internal::Benchmark *benchmark)
 } // namespace
 
 BENCHMARK(BM_QtDecode)->Apply(encoderSizes);
-BENCHMARK_CAPTURE(BM_FastDecode, qt_png, false)->Apply(encoderSizes);
-BENCHMARK_CAPTURE(BM_FastDecode, own_png, true)->Apply(encoderSizes);
 BENCHMARK_CAPTURE(BM_Qt, default, -1)->Apply(encoderSizes);
 // Qt takes 0 to 100 and hands zlib about a ninth of it: 20 is level 1, 50 level 4.
 BENCHMARK_CAPTURE(BM_Qt, compression20, 20)->Apply(encoderSizes);

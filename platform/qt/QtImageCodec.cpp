@@ -1,6 +1,5 @@
 #include "platform/qt/QtImageCodec.h"
 
-#include "platform/qt/PngReader.h"
 #include "platform/qt/PngWriter.h"
 #include "platform/qt/QtDecodedImage.h"
 
@@ -410,16 +409,6 @@ QImage decode(const QByteArray &data)
         return {};
     if (*format == Format::heif)
         return heifDecode(data);
-    // Most PNGs (screenshots, and every clip this program stores) take the fast decoder; it
-    // declines the rest. The declared size is checked before it allocates anything.
-    if (*format == Format::png) {
-        const QSize declared(int(qFromBigEndian<quint32>(bytes(data) + 16)),
-                             int(qFromBigEndian<quint32>(bytes(data) + 20)));
-        if (!withinBounds(declared))
-            return {};
-        if (std::optional<QImage> image = readPng(data))
-            return *std::move(image);
-    }
     return qtDecode(data, *format);
 }
 

@@ -414,35 +414,8 @@ TEST(ImageCodec, PngReadsBackAsTheSamePixels)
         if (c.source.colorSpace().isValid()) {
             EXPECT_EQ(back.colorSpace(), c.source.colorSpace());
         }
-        // The codec's own decoder, where it takes the PNG, agrees with Qt's.
-        EXPECT_EQ(decodedQImage(codec.bitmapFromData(*png)), back);
     }
     EXPECT_EQ(codec.pngRepresentation(QtDecodedImage(QImage())), std::nullopt);
-}
-
-// PNGs from Qt's writer (every filter type, resolution, sRGB, palettes, 16 bits) decode as Qt
-// decodes them, whether the fast decoder takes them or hands them on.
-TEST(ImageCodec, DecodesPngAsQtDoes)
-{
-    const QtImageCodec codec;
-    QImage tagged = noise({50, 40}, QImage::Format_ARGB32);
-    tagged.setColorSpace(QColorSpace::SRgb);
-    tagged.setDotsPerMeterX(5000);
-    const QImage sources[] = {noise({203, 61}, QImage::Format_RGB32),
-                              tagged,
-                              noise({19, 7}, QImage::Format_Grayscale8),
-                              quadrants(QSize(20, 10)).convertToFormat(QImage::Format_Indexed8),
-                              noise({9, 5}, QImage::Format_RGBA64),
-                              quadrants(QSize(640, 80))};
-    for (const QImage &source : sources) {
-        SCOPED_TRACE(source.format());
-        const QByteArray png = qtEncode(source, "png");
-        const QImage expected = QImage::fromData(png, "png");
-        const QImage decoded = decodedQImage(codec.bitmapFromData(png));
-        EXPECT_EQ(decoded, expected);
-        EXPECT_EQ(decoded.colorSpace(), expected.colorSpace());
-        EXPECT_EQ(decoded.dotsPerMeterX(), expected.dotsPerMeterX());
-    }
 }
 
 TEST(ImageCodec, AspectRatioComesFromTheImage)
