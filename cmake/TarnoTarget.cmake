@@ -13,6 +13,19 @@ function(tarno_configure_target target)
       -fno-sanitize-recover=all)
     target_link_options(${target} PRIVATE -fsanitize=${TARNO_SANITIZE})
   endif()
+  # The fuzzer's coverage feedback in all the project's code; only a fuzz target links its driver
+  # (tarno_add_fuzz_target), so the libraries stay linkable into anything else.
+  if(TARNO_FUZZ)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer-no-link)
+  endif()
+endfunction()
+
+# A libFuzzer executable from one source file, linked with the fuzzer's driver and main.
+function(tarno_add_fuzz_target target source)
+  add_executable(${target} ${source})
+  tarno_configure_target(${target} TEST_CODE)
+  target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${target} PRIVATE -fsanitize=fuzzer)
 endfunction()
 
 # A static library of one layer, built from every source file in its folder (or in each of DIRS).
