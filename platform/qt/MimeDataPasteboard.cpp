@@ -75,7 +75,9 @@ bool isValidUtf8(const QByteArray &bytes)
 
 // The local path a file URL names, or nothing for any other URL. A host other than "localhost"
 // names another machine; an encoded slash would decode into a different path; a path that does not
-// decode to UTF-8 names no file Qt can open.
+// decode to UTF-8 names no file Qt can open. Extra leading slashes ("file:////tmp/a") name the same
+// file here, and are dropped: QUrl::fromLocalFile() would read two as the start of a host name
+// ("file://tmp/a") and three or more as no path at all.
 std::optional<QString> localPath(const QUrl &url)
 {
     if (!url.isValid() || url.scheme() != u"file")
@@ -86,7 +88,11 @@ std::optional<QString> localPath(const QUrl &url)
     if (!encoded.startsWith(u'/') || encoded.contains(u"%2f", Qt::CaseInsensitive) ||
         !isValidUtf8(QByteArray::fromPercentEncoding(encoded.toLatin1())))
         return std::nullopt;
-    return url.path(QUrl::FullyDecoded);
+    const QString path = url.path(QUrl::FullyDecoded);
+    qsizetype extra = 0;
+    while (extra + 1 < path.size() && path.at(extra + 1) == u'/')
+        ++extra;
+    return path.mid(extra);
 }
 
 QList<QUrl> fileURLsFromUriList(const QByteArray &bytes)

@@ -4,10 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImage>
+#include <QMimeData>
 #include <QString>
 #include <QStringDecoder>
 #include <QUrl>
+#include <QVariant>
 
 #include <cstddef>
 #include <cstdint>
@@ -45,6 +48,30 @@ private:
     const char *m_data;
     size_t m_size;
     size_t m_at = 0;
+};
+
+// Formats and bytes exactly as given, the way a drop or a clipboard from another program arrives on
+// X11. QMimeData::setData would parse a URI list itself and hand back its own re-encoding. A format
+// set twice keeps its first place and its last value.
+class RawMimeData : public QMimeData
+{
+public:
+    void set(const QString &format, const QVariant &value)
+    {
+        if (!m_formats.contains(format))
+            m_formats.append(format);
+        m_values.insert(format, value);
+    }
+
+    QStringList formats() const override { return m_formats; }
+    bool hasFormat(const QString &format) const override { return m_formats.contains(format); }
+
+protected:
+    QVariant retrieveData(const QString &format, QMetaType) const override { return m_values.value(format); }
+
+private:
+    QStringList m_formats;
+    QHash<QString, QVariant> m_values;
 };
 
 // Valid UTF-8 by the decoder's strict reading: no malformed, overlong or surrogate sequence. The

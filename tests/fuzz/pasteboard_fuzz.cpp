@@ -70,18 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     fuzz::FuzzInput input(data, size);
     const uint8_t mode = input.byte();
-    auto mimeData = std::make_shared<QMimeData>();
+    auto mimeData = std::make_shared<fuzz::RawMimeData>();
     QList<QPair<QString, QByteArray>> entries;
     while (!input.atEnd()) {
         const QString format = QString::fromUtf8(input.shortField());
         const QByteArray bytes = input.longField();
-        mimeData->setData(format, bytes);
+        mimeData->set(format, bytes);
         entries.append({format, bytes});
     }
     if (mode & 1) {
         QImage image(2, 2, QImage::Format_ARGB32);
         image.fill(Qt::red);
-        mimeData->setImageData(image);
+        mimeData->set(QStringLiteral("application/x-qt-image"), QVariant::fromValue(image));
     }
 
     const MimeDataPasteboard pasteboard(mimeData);

@@ -182,6 +182,21 @@ TEST_F(MimePasteboardTest, UriListKeepsOnlyWellFormedLocalFileEntries)
               (PasteboardCaptures{PasteboardCapture::image(png), PasteboardCapture::text("menu")}));
 }
 
+// Extra slashes before the path are still this machine's file, never a host ("file:////tmp/a" is
+// /tmp/a, not "tmp"'s /a) and never a URL without a path.
+TEST_F(MimePasteboardTest, UriListEntryWithExtraLeadingSlashesNamesTheSameFile)
+{
+    const QString photo = file("photo.png", png);
+    const QByteArray path = uri(photo).mid(int(qstrlen("file://"))); // "/tmp/..."
+    for (const char *prefix : {"file:///", "file:////", "file://localhost//"}) {
+        SCOPED_TRACE(prefix);
+        const RawMimeData data({{"text/uri-list", prefix + path}, {"text/plain", photo.toUtf8()}});
+        const MimeDataPasteboard pasteboard = MimeDataPasteboard::borrowing(data);
+        EXPECT_EQ(pasteboard.fileURLs(), QList<QUrl>{QUrl::fromLocalFile(photo)});
+        EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{PasteboardCapture::image(png)});
+    }
+}
+
 TEST_F(MimePasteboardTest, BrowserImageCopyYieldsTheImageBytesAsOffered)
 {
     const auto data = mimeData({
