@@ -1,10 +1,22 @@
 #include "model/ClipText.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
 
 namespace tarno {
 
 namespace {
+
+// UTF-8 decoded with every character kept. QString::fromUtf8 reads its input as a stream and drops a
+// leading U+FEFF as a byte order mark; in a text, or at the start of a stretch cut from one, it is a
+// character like any other.
+QString decoded(QByteArrayView utf8)
+{
+    return QStringDecoder(QStringDecoder::Utf8,
+                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
+        .decode(utf8);
+}
 
 bool isContinuation(char byte)
 {
@@ -101,6 +113,11 @@ bool canonicallyEquivalent(QStringView a, QStringView b)
 
 ClipText::ClipText(const QString &text) : ClipText(fromUtf8(text.toUtf8())) {}
 
+QString ClipText::toString() const
+{
+    return decoded(m_utf8);
+}
+
 ClipText ClipText::fromUtf8(QByteArray utf8)
 {
     ClipText text;
@@ -113,7 +130,7 @@ ClipText ClipText::fromUtf8(QByteArray utf8)
         text.m_shortened = true;
     }
     if (!utf8.isValidUtf8())
-        utf8 = QString::fromUtf8(utf8).toUtf8();
+        utf8 = decoded(utf8).toUtf8();
     text.m_utf8 = std::move(utf8);
     return text;
 }
@@ -141,7 +158,7 @@ QString ClipText::leadingText(qsizetype maxLength) const
         units += needed;
         end += length;
     }
-    return QString::fromUtf8(QByteArrayView(m_utf8).sliced(start, end - start));
+    return decoded(QByteArrayView(m_utf8).sliced(start, end - start));
 }
 
 bool canonicallyEquivalent(const ClipText &a, const ClipText &b)
@@ -154,8 +171,8 @@ bool canonicallyEquivalent(const ClipText &a, const ClipText &b)
     // plain one, so only the stretch between such bytes is decoded.
     const auto [head, tail] =
         differingStretch(QByteArrayView(x), QByteArrayView(y), [](char byte) { return uchar(byte) < 0x80; });
-    const QString restX = QString::fromUtf8(QByteArrayView(x).sliced(head, x.size() - head - tail));
-    const QString restY = QString::fromUtf8(QByteArrayView(y).sliced(head, y.size() - head - tail));
+    const QString restX = decoded(QByteArrayView(x).sliced(head, x.size() - head - tail));
+    const QString restY = decoded(QByteArrayView(y).sliced(head, y.size() - head - tail));
     return canonicallyEquivalent(QStringView(restX), QStringView(restY));
 }
 

@@ -28,8 +28,9 @@ public:
     static ClipText fromUtf8(QByteArray utf8);
 
     const QByteArray &utf8() const { return m_utf8; }
-    // The whole text decoded: a copy twice its size for most text, so never for a preview.
-    QString toString() const { return QString::fromUtf8(m_utf8); }
+    // The whole text decoded: a copy twice its size for most text, so never for a preview. Every
+    // character is kept, a leading U+FEFF too.
+    QString toString() const;
     qsizetype byteSize() const { return m_utf8.size(); }
     bool isEmpty() const { return m_utf8.isEmpty(); }
     // Whether only the start of a longer text was kept.

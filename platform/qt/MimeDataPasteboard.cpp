@@ -63,7 +63,23 @@ std::optional<QByteArray> decodePlainText(const QByteArray &bytes, const QString
                                   : QStringDecoder(charset.constData(), QStringDecoder::Flag::Stateless);
     if (!decoder.isValid())
         return std::nullopt;
-    return QString(decoder.decode(bytes)).toUtf8();
+    QString text = decoder.decode(bytes);
+    // Qt's own decoders drop the mark; one that Qt finds only through ICU, by a name such as
+    // "unicode-1-1-utf-8", keeps it as a character.
+    if (!utf8 && !QStringConverter::encodingForName(charset.constData()) &&
+        text.startsWith(QChar::ByteOrderMark))
+        text.remove(0, 1);
+    return text.toUtf8();
+}
+
+// The plain text decoded with every character kept: QString::fromUtf8 would drop a leading U+FEFF
+// as a byte order mark, though the mark went when the text was decoded and this one is a character
+// of the text.
+QString textOf(const QByteArray &utf8)
+{
+    return QStringDecoder(QStringDecoder::Utf8,
+                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
+        .decode(utf8);
 }
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -174,7 +190,7 @@ MimeDataPasteboard::MimeDataPasteboard(std::shared_ptr<const QMimeData> data) : 
         if (m_text)
             break;
     }
-    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(QString::fromUtf8(*m_text), m_fileURLs)) {
+    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(textOf(*m_text), m_fileURLs)) {
         m_text.reset();
         m_types.removeIf(isPlainTextFormat);
     }
@@ -214,7 +230,7 @@ std::optional<QByteArray> MimeDataPasteboard::dataForType(const QString &type) c
 std::optional<QString> MimeDataPasteboard::stringForType(const QString &type) const
 {
     if (isPlainTextFormat(type))
-        return m_text ? std::optional<QString>(QString::fromUtf8(*m_text)) : std::nullopt;
+        return m_text ? std::optional<QString>(textOf(*m_text)) : std::nullopt;
     const std::optional<QByteArray> bytes = dataForType(type);
     if (!bytes)
         return std::nullopt;
@@ -248,7 +264,7 @@ QStringList MimeDataPasteboard::stringObjects() const
 {
     if (!m_text)
         return {};
-    return {QString::fromUtf8(*m_text)};
+    return {textOf(*m_text)};
 }
 
 } // namespace tarno

@@ -70,6 +70,24 @@ TEST(ClipTextTest, LeadingTextCountsUtf16UnitsAfterTheLeadingSpace)
     EXPECT_EQ(text.leadingText(100), QString::fromUtf8("\U0001F600\U0001F600a"));
 }
 
+// U+FEFF is a character of the text wherever it stands, never a byte order mark to drop: a stretch
+// of the text that starts with it (trimmed, the preview, the part two texts differ in) keeps it.
+TEST(ClipTextTest, ALeadingZeroWidthNoBreakSpaceIsKeptByEveryReading)
+{
+    const QString mark(QChar::ByteOrderMark);
+    const ClipText text(" " + mark + "a ");
+    EXPECT_EQ(text.toString(), " " + mark + "a ");
+    EXPECT_EQ(text.trimmed().toString(), mark + "a");
+    EXPECT_EQ(ClipText(mark + "a").toString(), mark + "a");
+    EXPECT_EQ(text.leadingText(2), mark + "a");
+    EXPECT_EQ(ClipText::fromUtf8("\xef\xbb\xbf"
+                                 "a\xff")
+                  .toString(),
+              mark + "a\ufffd");
+    EXPECT_FALSE(canonicallyEquivalent(ClipText(mark + "x"), ClipText("x")));
+    EXPECT_FALSE(canonicallyEquivalent(ClipText("x"), ClipText(mark + "x")));
+}
+
 TEST(ClipTextTest, EquivalenceDecodesOnlyWholeCharactersOfTheDifferingStretch)
 {
     const struct

@@ -256,6 +256,35 @@ TEST_F(MimePasteboardTest, EditorTextIsDecodedByItsCharset)
     }
 }
 
+// A byte order mark belongs to the encoding, not the text: it is dropped once, whichever decoder the
+// charset names (Qt's own or one found through ICU), and a second one is a character that every
+// reading of the text keeps alike.
+TEST_F(MimePasteboardTest, OnlyTheFirstByteOrderMarkIsDroppedAndEveryReadingAgrees)
+{
+    const QByteArray mark = "\xef\xbb\xbf";
+    const QString kept = QString(QChar::ByteOrderMark) + "a";
+    const struct
+    {
+        const char *format;
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"text/plain", mark + "a", "a"},
+        {"text/plain;charset=unicode-1-1-utf-8", mark + "a", "a"},
+        {"text/plain", mark + mark + "a", kept},
+        {"text/plain;charset=utf-8", mark + mark + "a", kept},
+        {"text/plain;charset=unicode-1-1-utf-8", mark + mark + "a", kept},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.format + (" " + c.bytes.toHex()).toStdString());
+        const RawMimeData data({{c.format, c.bytes}});
+        const MimeDataPasteboard pasteboard = MimeDataPasteboard::borrowing(data);
+        EXPECT_EQ(pasteboard.stringForType("text/plain"), c.text);
+        EXPECT_EQ(pasteboard.utf8StringForType("text/plain"), c.text.toUtf8());
+        EXPECT_EQ(pasteboard.stringObjects(), QStringList{c.text});
+    }
+}
+
 TEST_F(MimePasteboardTest, AnImageObjectIsOfferedAsTiffAndNotAsAType)
 {
     auto data = std::make_shared<QMimeData>();
