@@ -55,7 +55,7 @@ fuzz_targets() {
 # fuzz_target NAME SECONDS WORKDIR : fuzzes one target for that long, from a copy in WORKDIR/NAME of
 # the seeds of tests/fuzz/corpus/NAME beside what that folder already holds; new inputs and any
 # crashing input land in WORKDIR, never in the source tree. Non-zero when the target crashed, leaked,
-# timed out or ran out of memory.
+# timed out or ran out of memory. FUZZ_SEED, when set, fixes the order of the inputs tried.
 fuzz_target() {
   local name=$1 seconds=$2 work=$3 max_len=4096
   # An image needs room for its chunks; the other inputs are a few short fields.
@@ -64,6 +64,6 @@ fuzz_target() {
   cp -r "$root/tests/fuzz/corpus/$name/." "$work/$name/"
   (cd "$work" && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     "$root/build-fuzz/tests/fuzz/$name" -max_total_time="$seconds" -rss_limit_mb=2048 -max_len="$max_len" \
-    -timeout=25 -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" \
+    -timeout=25 -print_final_stats=1 -artifact_prefix="$work/artifacts/$name-" ${FUZZ_SEED:+-seed="$FUZZ_SEED"} \
     "$work/$name")
 }
