@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHash>
 #include <QImage>
 #include <QMimeData>
@@ -119,6 +120,22 @@ inline void makeSandbox()
     };
     write("notes.txt", "  some notes\n");
     write("latin1.txt", "caf\xe9");
+}
+
+// A broken promise of the code under test: ends the run, keeping the input that broke it.
+inline void check(bool condition)
+{
+    if (!condition)
+        __builtin_trap();
+}
+
+// What a target that reads images, drops or files needs before its first input: Qt's GUI side,
+// headless, and the sandbox filled.
+inline void startGuiApplication(int *argc, char ***argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QGuiApplication(*argc, *argv);
+    makeSandbox();
 }
 
 } // namespace tarno::fuzz

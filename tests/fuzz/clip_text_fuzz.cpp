@@ -12,14 +12,9 @@
 #include <QString>
 
 using namespace tarno;
+using fuzz::check;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 ClipText decoded(const QByteArray &bytes)
 {

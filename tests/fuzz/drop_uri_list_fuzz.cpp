@@ -17,14 +17,9 @@
 #include <QRegularExpression>
 
 using namespace tarno;
+using fuzz::check;
 
 namespace {
-
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
 
 // The paths of the list's lines that are plainly a local file URI: no percent sign, no dot
 // segment, nothing but path characters; a parser must take every one of them. Extra leading slashes
@@ -49,9 +44,7 @@ QStringList plainFilePaths(const QByteArray &uriList)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QGuiApplication(*argc, *argv);
-    fuzz::makeSandbox();
+    fuzz::startGuiApplication(argc, argv);
     return 0;
 }
 

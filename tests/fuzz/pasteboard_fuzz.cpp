@@ -60,9 +60,7 @@ void readFake(const MimeDataPasteboard &mime, const QList<QPair<QString, QByteAr
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QGuiApplication(*argc, *argv);
-    fuzz::makeSandbox();
+    fuzz::startGuiApplication(argc, argv);
     return 0;
 }
 
