@@ -16,26 +16,10 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1 10 30 50)
 [ -x "$binary" ] || { echo "no $binary: build the tarno target first" >&2; exit 2; }
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fifo="$scratch/display"
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-pids+=("$!")
-read -r number <"$fifo"
-export DISPLAY=":$number"
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-pids+=("$!")
+source "$root/bench/lib.sh"
+start_bench_display
 
 kib() { awk -v k="$2" '$1 == k":" { print $2 }' "/proc/$1/status"; }
-ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 now_ms() { date +%s%3N; }
 hz=$(getconf CLK_TCK)
 

@@ -13,27 +13,8 @@ seconds=${1:-60}
 binary="$root/${2:-build}/shell/tarno"
 [ -x "$binary" ] || { echo "no $binary: build the tarno target first" >&2; exit 2; }
 
-scratch=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-# A display of its own, so that nothing else on it wakes tarno up.
-fifo="$scratch/display"
-mkfifo "$fifo"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-xvfb=$!
-pids+=("$xvfb")
-read -r number <"$fifo"
-export DISPLAY=":$number"
-if command -v trayer >/dev/null; then
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
-  pids+=("$!")
-fi
+source "$root/bench/lib.sh"
+start_bench_display
 
 HOME="$scratch" XDG_CONFIG_HOME="$scratch/.config" "$binary" >"$scratch/tarno.log" 2>&1 &
 tarno=$!
@@ -46,8 +27,6 @@ for ((i = 0; i < ${3:-0}; i++)); do
 done
 [ "${3:-0}" -eq 0 ] || sleep 3
 
-# utime + stime in clock ticks; the fields after the command name, which may hold spaces.
-ticks() { awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "/proc/$1/stat"; }
 # Nanoseconds on a CPU, all threads together.
 runtime_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ sum += $1 } END { printf "%d\n", sum }'; }
 switches() { awk '/^voluntary_ctxt_switches/ { print $2 }' "/proc/$1/status"; }
