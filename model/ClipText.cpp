@@ -1,22 +1,12 @@
 #include "model/ClipText.h"
 
-#include <QStringDecoder>
+#include "platform/api/Utf8Text.h"
 
 #include <algorithm>
 
 namespace tarno {
 
 namespace {
-
-// UTF-8 decoded with every character kept. QString::fromUtf8 reads its input as a stream and drops a
-// leading U+FEFF as a byte order mark; in a text, or at the start of a stretch cut from one, it is a
-// character like any other.
-QString decoded(QByteArrayView utf8)
-{
-    return QStringDecoder(QStringDecoder::Utf8,
-                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
-        .decode(utf8);
-}
 
 bool isContinuation(char byte)
 {
@@ -115,7 +105,7 @@ ClipText::ClipText(const QString &text) : ClipText(fromUtf8(text.toUtf8())) {}
 
 QString ClipText::toString() const
 {
-    return decoded(m_utf8);
+    return decodedUtf8(m_utf8);
 }
 
 ClipText ClipText::fromUtf8(QByteArray utf8)
@@ -130,7 +120,7 @@ ClipText ClipText::fromUtf8(QByteArray utf8)
         text.m_shortened = true;
     }
     if (!utf8.isValidUtf8())
-        utf8 = decoded(utf8).toUtf8();
+        utf8 = decodedUtf8(utf8).toUtf8();
     text.m_utf8 = std::move(utf8);
     return text;
 }
@@ -158,7 +148,7 @@ QString ClipText::leadingText(qsizetype maxLength) const
         units += needed;
         end += length;
     }
-    return decoded(QByteArrayView(m_utf8).sliced(start, end - start));
+    return decodedUtf8(QByteArrayView(m_utf8).sliced(start, end - start));
 }
 
 bool canonicallyEquivalent(const ClipText &a, const ClipText &b)
@@ -171,8 +161,8 @@ bool canonicallyEquivalent(const ClipText &a, const ClipText &b)
     // plain one, so only the stretch between such bytes is decoded.
     const auto [head, tail] =
         differingStretch(QByteArrayView(x), QByteArrayView(y), [](char byte) { return uchar(byte) < 0x80; });
-    const QString restX = decoded(QByteArrayView(x).sliced(head, x.size() - head - tail));
-    const QString restY = decoded(QByteArrayView(y).sliced(head, y.size() - head - tail));
+    const QString restX = decodedUtf8(QByteArrayView(x).sliced(head, x.size() - head - tail));
+    const QString restY = decodedUtf8(QByteArrayView(y).sliced(head, y.size() - head - tail));
     return canonicallyEquivalent(QStringView(restX), QStringView(restY));
 }
 

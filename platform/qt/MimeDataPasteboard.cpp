@@ -1,5 +1,6 @@
 #include "platform/qt/MimeDataPasteboard.h"
 
+#include "platform/api/Utf8Text.h"
 #include "platform/qt/QtDecodedImage.h"
 
 #include <QDir>
@@ -70,16 +71,6 @@ std::optional<QByteArray> decodePlainText(const QByteArray &bytes, const QString
         text.startsWith(QChar::ByteOrderMark))
         text.remove(0, 1);
     return text.toUtf8();
-}
-
-// The plain text decoded with every character kept: QString::fromUtf8 would drop a leading U+FEFF
-// as a byte order mark, though the mark went when the text was decoded and this one is a character
-// of the text.
-QString textOf(const QByteArray &utf8)
-{
-    return QStringDecoder(QStringDecoder::Utf8,
-                          QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom)
-        .decode(utf8);
 }
 
 bool isValidUtf8(const QByteArray &bytes)
@@ -190,7 +181,7 @@ MimeDataPasteboard::MimeDataPasteboard(std::shared_ptr<const QMimeData> data) : 
         if (m_text)
             break;
     }
-    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(textOf(*m_text), m_fileURLs)) {
+    if (m_text && !m_fileURLs.isEmpty() && onlyNamesFiles(decodedUtf8(*m_text), m_fileURLs)) {
         m_text.reset();
         m_types.removeIf(isPlainTextFormat);
     }
@@ -230,7 +221,7 @@ std::optional<QByteArray> MimeDataPasteboard::dataForType(const QString &type) c
 std::optional<QString> MimeDataPasteboard::stringForType(const QString &type) const
 {
     if (isPlainTextFormat(type))
-        return m_text ? std::optional<QString>(textOf(*m_text)) : std::nullopt;
+        return m_text ? std::optional<QString>(decodedUtf8(*m_text)) : std::nullopt;
     const std::optional<QByteArray> bytes = dataForType(type);
     if (!bytes)
         return std::nullopt;
@@ -264,7 +255,7 @@ QStringList MimeDataPasteboard::stringObjects() const
 {
     if (!m_text)
         return {};
-    return {textOf(*m_text)};
+    return {decodedUtf8(*m_text)};
 }
 
 } // namespace tarno
