@@ -37,9 +37,10 @@ template <typename Body> Task ClipboardMonitor::guarded(Body body)
     };
 }
 
-void ClipboardMonitor::start(CaptureCallback onCapture)
+void ClipboardMonitor::start(CaptureCallback onCapture, NewestClipQuery newestClip)
 {
     m_onCapture = std::move(onCapture);
+    m_newestClip = std::move(newestClip);
     m_lastChangeCount = m_pasteboard.changeCount();
     m_isObserving = true;
     m_timer.cancel();
@@ -58,12 +59,38 @@ void ClipboardMonitor::stop()
     m_timer.cancel();
     m_timer = WorkItem();
     m_onCapture = nullptr;
+    m_newestClip = nullptr;
 }
 
 void ClipboardMonitor::pasteboardDidChange()
 {
     if (m_isObserving)
         checkForChanges();
+}
+
+void ClipboardMonitor::pasteboardOwnerGone()
+{
+    if (m_isObserving)
+        keepOrphanedContent();
+}
+
+void ClipboardMonitor::keepOrphanedContent()
+{
+    if (!m_newestClip || !m_pasteboard.isOrphaned())
+        return;
+    // Not decided until this change has been read and converted: asked again then.
+    const qint64 changeCount = m_pasteboard.changeCount();
+    const bool reading = !m_pendingCaptureTask.isCancelled() && m_pendingChangeCount == changeCount;
+    if (reading || m_encodingChangeCount == changeCount || m_lastChangeCount != changeCount)
+        return;
+    if (!m_lastDelivery || m_lastDelivery->first != changeCount)
+        return;
+    const std::optional<ClipboardItem> newest = m_newestClip();
+    if (!newest || newest->id != m_lastDelivery->second)
+        return;
+    // The content does not change, so the count stays and nothing can come back as a capture: no
+    // pause, which would drop a real copy made in the next moments.
+    m_pasteboard.adoptOrphanedContent();
 }
 
 void ClipboardMonitor::pauseBriefly()
@@ -124,7 +151,7 @@ void ClipboardMonitor::runAttempt(const WorkItem &task, qint64 changeCount, int 
     m_lastChangeCount = changeCount;
     cancelPendingCapture();
     if (!captures.isEmpty())
-        deliver(captures.first());
+        deliver(captures.first(), changeCount);
 }
 
 void ClipboardMonitor::cancelPendingCapture()
@@ -135,29 +162,40 @@ void ClipboardMonitor::cancelPendingCapture()
     m_pendingAttempt = WorkItem();
 }
 
-void ClipboardMonitor::deliver(const PasteboardCapture &capture)
+void ClipboardMonitor::deliver(const PasteboardCapture &capture, qint64 changeCount)
 {
     if (capture.isText()) {
-        if (!m_onCapture)
-            return;
-        // A copy, so that a callback which stops the monitor does not destroy itself mid-call.
-        const CaptureCallback onCapture = m_onCapture;
-        onCapture(ClipboardItem::makeText(capture.textValue(), m_runtime.now()));
+        delivered(ClipboardItem::makeText(capture.textValue(), m_runtime.now()), changeCount);
         return;
     }
 
     // The job never touches the monitor off the main thread; it only carries the weak handle back.
-    m_encodeQueue->async([bytes = capture.imageBytes(), &codec = m_codec, &runtime = m_runtime,
+    m_encodingChangeCount = changeCount;
+    m_encodeQueue->async([bytes = capture.imageBytes(), &codec = m_codec, &runtime = m_runtime, changeCount,
                           weak = std::weak_ptr<ClipboardMonitor *>(m_self)] {
         ClipboardItem item = ClipboardItem::makeImage(pngDataOrOriginal(codec, bytes), runtime.now());
-        runtime.mainQueue().async([weak, item = std::move(item)] {
+        runtime.mainQueue().async([weak, changeCount, item = std::move(item)] {
             const std::shared_ptr<ClipboardMonitor *> self = weak.lock();
-            if (!self || (*self)->m_isPaused || !(*self)->m_onCapture)
+            if (!self)
                 return;
-            const CaptureCallback onCapture = (*self)->m_onCapture;
-            onCapture(item);
+            ClipboardMonitor &monitor = **self;
+            if (monitor.m_encodingChangeCount == changeCount)
+                monitor.m_encodingChangeCount.reset();
+            if (!monitor.m_isPaused)
+                monitor.delivered(item, changeCount);
         });
     });
+}
+
+void ClipboardMonitor::delivered(const ClipboardItem &item, qint64 changeCount)
+{
+    if (!m_onCapture)
+        return;
+    m_lastDelivery = {changeCount, item.id};
+    // A copy, so that a callback which stops the monitor does not destroy itself mid-call.
+    const CaptureCallback onCapture = m_onCapture;
+    onCapture(item);
+    keepOrphanedContent();
 }
 
 } // namespace tarno

@@ -6,6 +6,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace tarno {
 
@@ -27,6 +29,8 @@ class ClipboardMonitor
 {
 public:
     using CaptureCallback = std::function<void(const ClipboardItem &)>;
+    // The history's newest clip, if any.
+    using NewestClipQuery = std::function<std::optional<ClipboardItem>()>;
 
     static constexpr Milliseconds pollInterval{200};
     static constexpr Milliseconds pauseLength{600};
@@ -47,8 +51,9 @@ public:
     ClipboardMonitor &operator=(const ClipboardMonitor &) = delete;
 
     // Starts watching with the callback, replacing any earlier one. What is on the pasteboard now is
-    // never captured.
-    void start(CaptureCallback onCapture);
+    // never captured. With `newestClip`, content whose owner goes away is kept on the pasteboard
+    // while it is still the newest clip (see `pasteboardOwnerGone`).
+    void start(CaptureCallback onCapture, NewestClipQuery newestClip = {});
     // Stops watching and drops the callback; the change being read and an image still being
     // converted yield nothing.
     void stop();
@@ -58,6 +63,11 @@ public:
     void pauseBriefly();
     // Called by the platform when it sees the pasteboard change; ignored unless started.
     void pasteboardDidChange();
+    // Called by the platform when the program that owned the pasteboard's content has gone. When
+    // that content became the clip that is still the newest one, the pasteboard adopts it and goes
+    // on serving it: nothing is captured, nothing in the history moves. A capture of it still under
+    // way is waited for; content never captured (a secret, say) is left to go.
+    void pasteboardOwnerGone();
 
     bool isStarted() const { return m_isObserving; }
     bool isPaused() const { return m_isPaused; }
@@ -69,7 +79,9 @@ private:
     void scheduleAttempt(qint64 changeCount, int attempt);
     void runAttempt(const WorkItem &task, qint64 changeCount, int attempt);
     void cancelPendingCapture();
-    void deliver(const PasteboardCapture &capture);
+    void deliver(const PasteboardCapture &capture, qint64 changeCount);
+    void delivered(const ClipboardItem &item, qint64 changeCount);
+    void keepOrphanedContent();
     template <typename Body> Task guarded(Body body);
 
     Runtime &m_runtime;
@@ -87,6 +99,11 @@ private:
     WorkItem m_pendingCaptureTask;
     qint64 m_pendingChangeCount = 0;
     WorkItem m_pendingAttempt;
+    NewestClipQuery m_newestClip;
+    // The clip made from the latest change that yielded one, and the change whose image is being
+    // converted, if any.
+    std::optional<std::pair<qint64, QUuid>> m_lastDelivery;
+    std::optional<qint64> m_encodingChangeCount;
 
     // Scheduled work holds this weakly; it expires with the monitor.
     std::shared_ptr<ClipboardMonitor *> m_self;

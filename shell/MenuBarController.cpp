@@ -55,7 +55,12 @@ void MenuBarController::setup()
     services.startCleanup(*m_historyViewModel, *m_settings);
     const auto capture =
         weakly([](MenuBarController &self, const ClipboardItem &item) { self.handleCapturedItem(item); });
-    services.startMonitor(capture);
+    const ClipboardHistoryViewModel *history = m_historyViewModel.get();
+    services.startMonitor(capture, [history]() -> std::optional<ClipboardItem> {
+        if (history->items().isEmpty())
+            return std::nullopt;
+        return history->items().first();
+    });
     services.startWatcher(capture);
 }
 

@@ -29,9 +29,9 @@ void SharedServices::applyRetention(ClipboardHistoryViewModel &history, const Gl
     HistoryCleanupService::shared().applyRetention(history, settings);
 }
 
-void SharedServices::startMonitor(CaptureCallback onCapture)
+void SharedServices::startMonitor(CaptureCallback onCapture, NewestClipQuery newestClip)
 {
-    ClipboardMonitor::shared().start(std::move(onCapture));
+    ClipboardMonitor::shared().start(std::move(onCapture), std::move(newestClip));
 }
 
 void SharedServices::pauseMonitor()

@@ -3,6 +3,7 @@
 #include "model/ClipboardItem.h"
 
 #include <functional>
+#include <optional>
 
 namespace tarno {
 
@@ -16,6 +17,7 @@ class ShellServices
 {
 public:
     using CaptureCallback = std::function<void(const ClipboardItem &)>;
+    using NewestClipQuery = std::function<std::optional<ClipboardItem>()>;
 
     virtual ~ShellServices() = default;
 
@@ -24,7 +26,9 @@ public:
     virtual void startCleanup(ClipboardHistoryViewModel &history, GleanerySettings &settings) = 0;
     virtual void stopCleanup() = 0;
     virtual void applyRetention(ClipboardHistoryViewModel &history, const GleanerySettings &settings) = 0;
-    virtual void startMonitor(CaptureCallback onCapture) = 0;
+    // `newestClip` tells the monitor which clip the clipboard may go on serving once its owner
+    // has gone.
+    virtual void startMonitor(CaptureCallback onCapture, NewestClipQuery newestClip) = 0;
     virtual void pauseMonitor() = 0;
     virtual void stopMonitor() = 0;
     virtual void startWatcher(CaptureCallback onCapture) = 0;
@@ -42,7 +46,7 @@ public:
     void startCleanup(ClipboardHistoryViewModel &history, GleanerySettings &settings) override;
     void stopCleanup() override;
     void applyRetention(ClipboardHistoryViewModel &history, const GleanerySettings &settings) override;
-    void startMonitor(CaptureCallback onCapture) override;
+    void startMonitor(CaptureCallback onCapture, NewestClipQuery newestClip) override;
     void pauseMonitor() override;
     void stopMonitor() override;
     void startWatcher(CaptureCallback onCapture) override;

@@ -34,6 +34,7 @@ int main(int argc, char **argv)
     tarno::SharedServices sharedServices(preferences);
     tarno::QtShellPlatform shell(QStringLiteral(":/assets/MenuBarIcon.svg"));
     platform.onPasteboardChanged([] { tarno::ClipboardMonitor::shared().pasteboardDidChange(); });
+    platform.onPasteboardOwnerGone([] { tarno::ClipboardMonitor::shared().pasteboardOwnerGone(); });
 
     tarno::AppDelegate delegate([&] {
         return std::make_unique<tarno::MenuBarController>(tarno::MenuBarController::Environment{

@@ -89,6 +89,13 @@ public:
     virtual void setData(const QByteArray &data, const QString &type) = 0;
     // Offers the image in every representation the platform has for it.
     virtual void writeImage(const DecodedImagePtr &image) = 0;
+
+    // Whether the program that put the content here has gone, so that nobody serves it any more
+    // although reads still answer it. Only platforms where the content lives in its owner have such
+    // a state.
+    virtual bool isOrphaned() const { return false; }
+    // Serves orphaned content from here on, as it is: the change count stays.
+    virtual void adoptOrphanedContent() {}
 };
 
 } // namespace tarno

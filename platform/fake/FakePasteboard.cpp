@@ -37,6 +37,7 @@ void FakePasteboard::simulateCopy()
     m_images.clear();
     m_urls.clear();
     m_strings.clear();
+    m_orphaned = false;
     ++m_changeCount;
 }
 
@@ -116,6 +117,12 @@ QStringList FakePasteboard::stringObjects() const
 {
     ++m_reads;
     return m_strings;
+}
+
+void FakePasteboard::adoptOrphanedContent()
+{
+    writeLog.append(QStringLiteral("adopt"));
+    m_orphaned = false;
 }
 
 void FakePasteboard::clearContents()

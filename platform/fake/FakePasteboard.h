@@ -44,6 +44,8 @@ public:
     void bumpChangeCount() { ++m_changeCount; }
     // A pasteboard that announces its changes: the test then makes the platform's cue itself.
     void setAnnouncesChanges(bool announces) { m_announces = announces; }
+    // The content's owner going away: it stays readable, orphaned, until adopted or replaced.
+    void simulateOwnerGone() { m_orphaned = true; }
 
     // How often the content was read through items(), types() or a data accessor.
     int readCount() const { return m_reads; }
@@ -64,6 +66,9 @@ public:
     void setString(const QString &text, const QString &type) override;
     void setData(const QByteArray &data, const QString &type) override;
     void writeImage(const DecodedImagePtr &image) override;
+    bool isOrphaned() const override { return m_orphaned; }
+    // Logged as "adopt".
+    void adoptOrphanedContent() override;
 
 private:
     FakePasteboardItem &writableItem();
@@ -75,6 +80,7 @@ private:
     QStringList m_strings;
     bool m_itemsHidden = false;
     bool m_announces = false;
+    bool m_orphaned = false;
     qint64 m_changeCount = 1;
     mutable int m_reads = 0;
 };

@@ -50,4 +50,9 @@ void QtPlatform::onPasteboardChanged(std::function<void()> handler) const
                      [handler](qint64) { handler(); });
 }
 
+void QtPlatform::onPasteboardOwnerGone(std::function<void()> handler) const
+{
+    QObject::connect(m_clipboard.get(), &X11Clipboard::ownerGone, m_clipboard.get(), std::move(handler));
+}
+
 } // namespace tarno

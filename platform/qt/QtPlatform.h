@@ -38,6 +38,8 @@ public:
     // another program's copy is once its content has been read: the clipboard monitor's cue to
     // look, besides its poll.
     void onPasteboardChanged(std::function<void()> handler) const;
+    // Runs `handler` on the main thread each time the owner of the clipboard's content goes away.
+    void onPasteboardOwnerGone(std::function<void()> handler) const;
 
 private:
     std::unique_ptr<QtRuntime> m_runtime;

@@ -75,7 +75,7 @@ public:
     void write();
     void offerToQt() const;
     void bump();
-    void ownerChanged(quint64 serial, bool ours);
+    void ownerChanged(quint64 serial, SelectionOwner owner);
     void contentRead(quint64 serial, const SelectionContent &content);
     void synced(quint64 token, bool ours);
     const PasteboardReader *reader() const;
@@ -87,6 +87,10 @@ public:
     std::shared_ptr<const QMimeData> snapshot;
     // The watcher's serial whose content becomes the snapshot; none while the snapshot is ours.
     std::optional<quint64> awaitedSerial = 0;
+    // Whether the snapshot is another program's content, read in full, and whether that program
+    // has since gone, leaving nobody to serve it.
+    bool snapshotIsOthers = false;
+    bool orphaned = false;
     mutable std::shared_ptr<const PasteboardReader> snapshotReader;
     Written written;
 
@@ -110,9 +114,9 @@ void X11Clipboard::Private::startWatching(X11SelectionLimits limits)
     // Each report goes to the main thread in the order the watcher made it. Posted to `q`, so a
     // report still in the queue when the clipboard is destroyed is dropped with it.
     X11SelectionWatcher::Callbacks callbacks;
-    callbacks.ownerChanged = [this](quint64 serial, bool ours) {
+    callbacks.ownerChanged = [this](quint64 serial, SelectionOwner owner) {
         QMetaObject::invokeMethod(
-            q, [this, serial, ours] { ownerChanged(serial, ours); }, Qt::QueuedConnection);
+            q, [this, serial, owner] { ownerChanged(serial, owner); }, Qt::QueuedConnection);
     };
     callbacks.contentRead = [this](quint64 serial, SelectionContent content) {
         QMetaObject::invokeMethod(
@@ -130,6 +134,8 @@ void X11Clipboard::Private::startWatching(X11SelectionLimits limits)
 
 void X11Clipboard::Private::write()
 {
+    snapshotIsOthers = false;
+    orphaned = false;
     offerToQt();
     snapshot.reset(written.toMimeData());
     snapshotReader.reset();
@@ -147,8 +153,14 @@ void X11Clipboard::Private::write()
 
 void X11Clipboard::Private::offerToQt() const
 {
-    if (QClipboard *clipboard = QGuiApplication::clipboard())
-        clipboard->setMimeData(written.toMimeData(), QClipboard::Clipboard);
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    QMimeData *mime = written.toMimeData();
+    // Qt offers the usual X text targets for plain text, but not this name of it.
+    if (mime->hasFormat(QStringLiteral("text/plain")))
+        mime->setData(QStringLiteral("text/plain;charset=utf-8"), mime->data(QStringLiteral("text/plain")));
+    clipboard->setMimeData(mime, QClipboard::Clipboard);
 }
 
 void X11Clipboard::Private::bump()
@@ -157,9 +169,9 @@ void X11Clipboard::Private::bump()
     Q_EMIT q->changeCountChanged(changeCount);
 }
 
-void X11Clipboard::Private::ownerChanged(quint64 serial, bool ours)
+void X11Clipboard::Private::ownerChanged(quint64 serial, SelectionOwner owner)
 {
-    if (ours) {
+    if (owner == SelectionOwner::ours) {
         // Our writes were counted when they were made.
         if (writesSeen < writesIssued)
             ++writesSeen;
@@ -168,6 +180,16 @@ void X11Clipboard::Private::ownerChanged(quint64 serial, bool ours)
     if (writesSeen < writesIssued)
         return;
     otherOwnerSinceWrite = true;
+    // The content stays what it was when its owner leaves: it is what the user copied last, which
+    // may be read yet, and which whoever keeps the clipboard alive may serve.
+    if (owner == SelectionOwner::none && snapshotIsOthers && !orphaned && snapshot &&
+        !snapshot->formats().isEmpty()) {
+        orphaned = true;
+        Q_EMIT q->ownerGone();
+        return;
+    }
+    orphaned = false;
+    snapshotIsOthers = false;
     written = {};
     // The count moves once the content is here (contentRead), not now: a reader woken by the move
     // then finds the content at once instead of an empty clipboard it would have to come back to.
@@ -184,6 +206,7 @@ void X11Clipboard::Private::contentRead(quint64 serial, const SelectionContent &
     snapshot.reset(mime);
     snapshotReader.reset();
     awaitedSerial.reset();
+    snapshotIsOthers = !content.formats.isEmpty();
     // Serial 0 is what was there at construction: read, but no change.
     if (serial != 0)
         bump();
@@ -235,6 +258,11 @@ X11Clipboard::~X11Clipboard()
 bool X11Clipboard::isWatching() const
 {
     return d->watcher != nullptr;
+}
+
+bool X11Clipboard::isClipboardManager() const
+{
+    return d->watcher && d->watcher->isClipboardManager();
 }
 
 std::shared_ptr<const QMimeData> X11Clipboard::snapshot() const
@@ -298,6 +326,44 @@ qint64 X11Clipboard::changeCount() const
 bool X11Clipboard::announcesChanges() const
 {
     return isWatching();
+}
+
+bool X11Clipboard::isOrphaned() const
+{
+    return d->orphaned;
+}
+
+void X11Clipboard::adoptOrphanedContent()
+{
+    if (!d->orphaned)
+        return;
+    d->orphaned = false;
+    d->snapshotIsOthers = false;
+    d->written = {};
+    QByteArray picture;
+    for (const QString &type : d->snapshot->formats()) {
+        const QByteArray data = d->snapshot->data(type);
+        d->written.set(type, data);
+        if (picture.isEmpty() && type.contains(QLatin1String("image"), Qt::CaseInsensitive))
+            picture = data;
+    }
+    if (!picture.isEmpty()) {
+        // Qt then also offers the picture in each format it can encode, on demand; a PNG read under
+        // some other name (Qt programs offer theirs as their own image type first) goes out as it
+        // came, not encoded anew.
+        d->written.image = QImage::fromData(picture);
+        if (picture.startsWith("\x89PNG\r\n\x1a\n"))
+            d->written.set(QStringLiteral("image/png"), picture);
+    }
+    // The same content, so the count stays; only who serves it changes.
+    d->offerToQt();
+    ++d->writesIssued;
+    d->otherOwnerSinceWrite = false;
+    d->writeRetries = 0;
+    if (d->watcher)
+        d->watcher->sync(d->writesIssued);
+    else
+        d->writesSeen = d->writesIssued;
 }
 
 void X11Clipboard::clearContents()

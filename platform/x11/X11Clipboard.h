@@ -24,6 +24,9 @@ namespace tarno {
 // and until then every read answers the previous content. Reads of a snapshot never touch X. What
 // was on the clipboard at construction is read too but does not move the count.
 //
+// When the owner of content read in full goes away, the content stays (the count does not move)
+// and is orphaned until someone adopts it or the clipboard changes again.
+//
 // Writes go through QClipboard, which then serves the other programs; each write builds on the
 // previous ones since the last clearContents(), moves the count and is readable here at once.
 //
@@ -44,6 +47,8 @@ public:
 
     // Whether owner changes made by other programs are seen.
     bool isWatching() const;
+    // Whether we are the desktop's clipboard manager now (see X11SelectionWatcher).
+    bool isClipboardManager() const;
 
     // The content for the current change count; null until the content present at construction
     // has been read.
@@ -66,6 +71,8 @@ public:
     void setUtf8String(const QByteArray &utf8, const QString &type) override;
     void setData(const QByteArray &data, const QString &type) override;
     void writeImage(const DecodedImagePtr &image) override;
+    bool isOrphaned() const override;
+    void adoptOrphanedContent() override;
 
 Q_SIGNALS:
     // The count moved, and its snapshot is ready; emitted from inside the write for our own writes.
@@ -73,6 +80,9 @@ Q_SIGNALS:
     // A snapshot is ready: with each move of the count, and for the content present at
     // construction, which moves nothing.
     void snapshotReady();
+    // Another program's content, read in full, has lost its owner; the count stays and reads
+    // still answer it.
+    void ownerGone();
 
 private:
     class Private;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -137,6 +138,15 @@ struct RetiredWindow
 // How long such a window is kept when its owner does not answer at all.
 constexpr std::chrono::seconds retiredWindowLifetime{60};
 
+// A program's request that we save the clipboard before it exits, waiting for its answer.
+struct SaveRequest
+{
+    xcb_window_t requestor = XCB_NONE;
+    xcb_atom_t property = XCB_NONE;
+    xcb_timestamp_t time = XCB_CURRENT_TIME;
+    Clock::time_point deadline;
+};
+
 struct Property
 {
     xcb_atom_t type = XCB_NONE;
@@ -176,6 +186,7 @@ public:
     void post(Command command);
 
     bool isConnected() const { return m_connected; }
+    bool isClipboardManager() const { return m_isManager.load(); }
 
 private:
     void run();
@@ -184,6 +195,16 @@ private:
     void drainQueuedEvents();
     void handleEvent(const xcb_generic_event_t *event);
     void handleOwnerChange(xcb_window_t owner, xcb_timestamp_t time);
+    void claimManager(xcb_timestamp_t time);
+    void handleSelectionRequest(const xcb_selection_request_event_t *event);
+    void reply(const xcb_selection_request_event_t &request, xcb_atom_t property);
+    bool answerSaves();
+    SelectionOwner ownerKind(xcb_window_t owner) const
+    {
+        return owner == XCB_NONE ? SelectionOwner::none
+               : isOurs(owner)   ? SelectionOwner::ours
+                                 : SelectionOwner::other;
+    }
     void handleSelectionNotify(const xcb_selection_notify_event_t *event);
     void handlePropertyNotify(const xcb_property_notify_event_t *event);
 
@@ -221,6 +242,7 @@ private:
     std::optional<X11ClientIds> m_ourClient;
     X11SelectionLimits m_limits;
     bool m_connected = false;
+    std::atomic<bool> m_isManager = false;
 
     std::mutex m_mutex;
     std::vector<Command> m_commands;
@@ -238,6 +260,13 @@ private:
     xcb_atom_t m_utf8String = XCB_NONE;
     xcb_atom_t m_compoundText = XCB_NONE;
     xcb_atom_t m_property = XCB_NONE;
+    xcb_atom_t m_manager = XCB_NONE;
+    xcb_atom_t m_saveTargets = XCB_NONE;
+    xcb_atom_t m_timestamp = XCB_NONE;
+    xcb_atom_t m_null = XCB_NONE;
+    // When we took CLIPBOARD_MANAGER; none while another program holds it, or nobody.
+    std::optional<xcb_timestamp_t> m_managerSince;
+    std::vector<SaveRequest> m_saves;
     QHash<xcb_atom_t, QString> m_names;
     quint64 m_serial = 0;
     std::optional<Read> m_read;
@@ -277,12 +306,33 @@ bool X11SelectionWatcher::Private::connect()
     m_utf8String = intern("UTF8_STRING");
     m_compoundText = intern("COMPOUND_TEXT");
     m_property = intern("TARNO_SELECTION");
-    if (!m_clipboard || !m_targets || !m_incr || !m_property)
+    m_manager = intern("CLIPBOARD_MANAGER");
+    m_saveTargets = intern("SAVE_TARGETS");
+    m_timestamp = intern("TIMESTAMP");
+    m_null = intern("NULL");
+    if (!m_clipboard || !m_targets || !m_incr || !m_property || !m_manager)
         return false;
 
     m_listener = xcb_generate_id(m_connection);
+    const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
     xcb_create_window(m_connection, XCB_COPY_FROM_PARENT, m_listener, m_root, 0, 0, 1, 1, 0,
-                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_EVENT_MASK, &mask);
+    // A selection is taken with a real server time, and an empty append to a property of our own
+    // window is how a client learns one. Nothing else can reach this connection yet.
+    xcb_change_property(m_connection, XCB_PROP_MODE_APPEND, m_listener, m_property, XCB_ATOM_STRING, 8, 0,
+                        nullptr);
+    xcb_flush(m_connection);
+    xcb_timestamp_t now = XCB_CURRENT_TIME;
+    while (XcbPointer<xcb_generic_event_t> event{xcb_wait_for_event(m_connection)}) {
+        if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
+            now = reinterpret_cast<const xcb_property_notify_event_t *>(event.get())->time;
+            break;
+        }
+    }
+    xcb_xfixes_select_selection_input(m_connection, m_listener, m_manager,
+                                      XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
+                                          XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+    claimManager(now);
     xcb_xfixes_select_selection_input(m_connection, m_listener, m_clipboard,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
@@ -315,10 +365,10 @@ void X11SelectionWatcher::Private::run()
     const xcb_window_t owner = selectionOwner();
     drainQueuedEvents();
     if (m_serial == 0) {
-        if (owner == XCB_NONE || isOurs(owner))
-            m_callbacks.contentRead(0, {});
-        else
+        if (ownerKind(owner) == SelectionOwner::other)
             startRead(0, XCB_CURRENT_TIME);
+        else
+            m_callbacks.contentRead(0, {});
     }
 
     for (;;) {
@@ -339,6 +389,8 @@ void X11SelectionWatcher::Private::run()
             finishRead();
             progressed = true;
         }
+        if (answerSaves())
+            progressed = true;
         // Anything done above may have queued events inside xcb that poll() would not see.
         if (progressed)
             continue;
@@ -350,6 +402,8 @@ void X11SelectionWatcher::Private::run()
             wakeAt = m_read->transfer.deadline;
         for (const RetiredWindow &retired : m_retired)
             wakeAt = std::min(wakeAt.value_or(retired.until), retired.until);
+        for (const SaveRequest &save : m_saves)
+            wakeAt = std::min(wakeAt.value_or(save.deadline), save.deadline);
         int timeout = -1;
         if (wakeAt) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wakeAt - Clock::now());
@@ -383,11 +437,11 @@ bool X11SelectionWatcher::Private::handleCommand(const Command &command)
         drainQueuedEvents();
         if (serial != m_serial)
             return true; // a real owner change came in meanwhile and has been handled
-        m_callbacks.ownerChanged(serial, isOurs(owner));
-        if (owner == XCB_NONE || isOurs(owner))
-            m_callbacks.contentRead(serial, {});
-        else
+        m_callbacks.ownerChanged(serial, ownerKind(owner));
+        if (ownerKind(owner) == SelectionOwner::other)
             startRead(serial, XCB_CURRENT_TIME);
+        else
+            m_callbacks.contentRead(serial, {});
         return true;
     }
     }
@@ -405,6 +459,10 @@ void X11SelectionWatcher::Private::handleEvent(const xcb_generic_event_t *event)
     const uint8_t type = event->response_type & 0x7f;
     if (type == m_xfixesEventBase + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
+        if (notify->selection == m_manager) {
+            claimManager(notify->timestamp); // the other manager has gone
+            return;
+        }
         if (notify->selection != m_clipboard)
             return;
         // When the owner's window or client goes away, the selection is left without an owner.
@@ -414,6 +472,15 @@ void X11SelectionWatcher::Private::handleEvent(const xcb_generic_event_t *event)
         handleSelectionNotify(reinterpret_cast<const xcb_selection_notify_event_t *>(event));
     } else if (type == XCB_PROPERTY_NOTIFY) {
         handlePropertyNotify(reinterpret_cast<const xcb_property_notify_event_t *>(event));
+    } else if (type == XCB_SELECTION_REQUEST) {
+        handleSelectionRequest(reinterpret_cast<const xcb_selection_request_event_t *>(event));
+    } else if (type == XCB_SELECTION_CLEAR) {
+        // Another manager has replaced us, as the manager convention allows.
+        const auto *clear = reinterpret_cast<const xcb_selection_clear_event_t *>(event);
+        if (clear->selection == m_manager) {
+            m_managerSince.reset();
+            m_isManager = false;
+        }
     }
     // Errors come from requests about windows that are gone; there is nothing to do about them.
 }
@@ -422,12 +489,106 @@ void X11SelectionWatcher::Private::handleOwnerChange(xcb_window_t owner, xcb_tim
 {
     abandonRead();
     const quint64 serial = ++m_serial;
-    const bool ours = isOurs(owner);
-    m_callbacks.ownerChanged(serial, ours);
-    if (owner == XCB_NONE || ours)
-        m_callbacks.contentRead(serial, {});
-    else
+    const SelectionOwner kind = ownerKind(owner);
+    m_callbacks.ownerChanged(serial, kind);
+    if (kind == SelectionOwner::other)
         startRead(serial, time);
+    else
+        m_callbacks.contentRead(serial, {});
+}
+
+void X11SelectionWatcher::Private::claimManager(xcb_timestamp_t time)
+{
+    XcbPointer<xcb_get_selection_owner_reply_t> holder(xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, m_manager), nullptr));
+    if (!holder || holder->owner != XCB_NONE)
+        return; // the desktop's own manager, or another one, is in charge
+    xcb_set_selection_owner(m_connection, m_listener, m_manager, time);
+    XcbPointer<xcb_get_selection_owner_reply_t> taken(xcb_get_selection_owner_reply(
+        m_connection, xcb_get_selection_owner(m_connection, m_manager), nullptr));
+    if (!taken || taken->owner != m_listener)
+        return;
+    m_managerSince = time;
+    m_isManager = true;
+    // Announced to whoever waits for a manager to appear.
+    xcb_client_message_event_t announce{};
+    announce.response_type = XCB_CLIENT_MESSAGE;
+    announce.format = 32;
+    announce.window = m_root;
+    announce.type = intern("MANAGER");
+    announce.data.data32[0] = time;
+    announce.data.data32[1] = m_manager;
+    announce.data.data32[2] = m_listener;
+    xcb_send_event(m_connection, 0, m_root, XCB_EVENT_MASK_STRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&announce));
+    xcb_flush(m_connection);
+}
+
+void X11SelectionWatcher::Private::handleSelectionRequest(const xcb_selection_request_event_t *event)
+{
+    // Obsolete requestors name no property; the target's name is then used for it.
+    const xcb_atom_t property = event->property != XCB_NONE ? event->property : event->target;
+    if (event->selection != m_manager || !m_managerSince ||
+        (event->time != XCB_CURRENT_TIME && event->time < *m_managerSince)) {
+        reply(*event, XCB_NONE);
+        return;
+    }
+    if (event->target == m_targets) {
+        const xcb_atom_t targets[] = {m_targets, m_saveTargets, m_timestamp};
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, event->requestor, property, XCB_ATOM_ATOM,
+                            32, 3, targets);
+        reply(*event, property);
+    } else if (event->target == m_timestamp) {
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, event->requestor, property, XCB_ATOM_INTEGER,
+                            32, 1, &*m_managerSince);
+        reply(*event, property);
+    } else if (event->target == m_saveTargets) {
+        // Every read already keeps each format the owner offers that we use, whatever targets the
+        // requestor lists; it waits only for the read of the current owner to end.
+        m_saves.push_back({event->requestor, property, event->time, Clock::now() + m_limits.requestTimeout});
+    } else {
+        reply(*event, XCB_NONE);
+    }
+}
+
+void X11SelectionWatcher::Private::reply(const xcb_selection_request_event_t &request, xcb_atom_t property)
+{
+    xcb_selection_notify_event_t notify{};
+    notify.response_type = XCB_SELECTION_NOTIFY;
+    notify.time = request.time;
+    notify.requestor = request.requestor;
+    notify.selection = request.selection;
+    notify.target = request.target;
+    notify.property = property;
+    xcb_send_event(m_connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char *>(&notify));
+    xcb_flush(m_connection);
+}
+
+bool X11SelectionWatcher::Private::answerSaves()
+{
+    if (m_saves.empty())
+        return false;
+    const Clock::time_point now = Clock::now();
+    const bool settled = !m_read;
+    const auto before = m_saves.size();
+    std::erase_if(m_saves, [&](const SaveRequest &save) {
+        if (!settled && now < save.deadline)
+            return false;
+        xcb_selection_request_event_t request{};
+        request.time = save.time;
+        request.requestor = save.requestor;
+        request.selection = m_manager;
+        request.target = m_saveTargets;
+        request.property = save.property;
+        // A side-effect target is answered with an empty property of type NULL.
+        if (settled)
+            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, save.requestor, save.property, m_null,
+                                32, 0, nullptr);
+        reply(request, settled ? save.property : XCB_NONE);
+        return true;
+    });
+    return m_saves.size() != before;
 }
 
 void X11SelectionWatcher::Private::startRead(quint64 serial, xcb_timestamp_t time)
@@ -639,9 +800,9 @@ void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)
     std::memcpy(targets.data(), atomList.constData(), size_t(targets.size()) * sizeof(xcb_atom_t));
     fetchAtomNames(targets);
 
-    // Text and images each yield one format: the text in Qt's order of preference, the image in the
-    // owner's order. Asking for every image target would make the owner encode the same picture
-    // once per format it offers.
+    // Text and images each yield one format: the text in Qt's order of preference, the image PNG
+    // first and otherwise in the owner's order. Asking for every image target would make the owner encode the
+    // same picture once per format it offers.
     QList<TargetGroup> plan;
     qsizetype textGroup = -1;
     qsizetype imageGroup = -1;
@@ -668,6 +829,17 @@ void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)
         } else {
             plan.append(TargetGroup{TargetGroup::Raw, {atom}});
         }
+    }
+    if (imageGroup >= 0) {
+        // PNG first, then the other image types, then names that merely mention images (Qt
+        // programs list their own "application/x-qt-image" first, which no reader knows).
+        const auto rank = [this](xcb_atom_t atom) {
+            const QString name = atomName(atom);
+            return name == QLatin1String("image/png") ? 0 : name.startsWith(QLatin1String("image/")) ? 1 : 2;
+        };
+        QList<xcb_atom_t> &candidates = plan[imageGroup].candidates;
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [&rank](xcb_atom_t a, xcb_atom_t b) { return rank(a) < rank(b); });
     }
     if (textGroup >= 0) {
         QList<xcb_atom_t> &candidates = plan[textGroup].candidates;
@@ -802,6 +974,11 @@ X11SelectionWatcher::X11SelectionWatcher(Callbacks callbacks, std::optional<X11C
 }
 
 X11SelectionWatcher::~X11SelectionWatcher() = default;
+
+bool X11SelectionWatcher::isClipboardManager() const
+{
+    return d->isClipboardManager();
+}
 
 bool X11SelectionWatcher::isConnected() const
 {

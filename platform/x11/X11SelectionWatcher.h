@@ -40,6 +40,14 @@ struct X11ClientIds
     quint32 mask = 0;
 };
 
+// Who holds the selection after a change.
+enum class SelectionOwner
+{
+    none,
+    ours,
+    other
+};
+
 // Watches who owns the CLIPBOARD selection and reads the content of each new owner, on a thread and
 // an X connection of its own, so that a slow or hung owner never holds up the caller.
 //
@@ -52,12 +60,18 @@ struct X11ClientIds
 // The callbacks run on the watcher's thread, one at a time, in the order the X server reported the
 // events behind them; they must not call back into the watcher's destructor. A read that the owner
 // refuses, times out on or overflows the limits still reports, with whatever it got.
+//
+// It is also the desktop's clipboard manager unless another program already is: it holds
+// CLIPBOARD_MANAGER whenever nobody else does, and answers a program that asks it to save the
+// clipboard before exiting (SAVE_TARGETS) once the current owner's content has been read, or
+// refuses once the owner has taken longer than the request timeout. It never takes the selection
+// from another manager.
 class X11SelectionWatcher
 {
 public:
     struct Callbacks
     {
-        std::function<void(quint64 serial, bool ownedByUs)> ownerChanged;
+        std::function<void(quint64 serial, SelectionOwner owner)> ownerChanged;
         std::function<void(quint64 serial, SelectionContent content)> contentRead;
         // Answers sync(token): every owner change the server made before the call has been reported.
         std::function<void(quint64 token, bool ownedByUs)> synced;
@@ -74,6 +88,8 @@ public:
     X11SelectionWatcher &operator=(const X11SelectionWatcher &) = delete;
 
     bool isConnected() const;
+    // Whether we hold CLIPBOARD_MANAGER now. Any thread.
+    bool isClipboardManager() const;
 
     // Asks for `synced(token, ...)` once the server's owner changes up to now have been reported.
     // Any thread.

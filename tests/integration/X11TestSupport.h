@@ -17,31 +17,17 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace tarno::integration {
 
 inline constexpr int waitMs = 10000;
 
 // The window that owns CLIPBOARD now, asked on a connection of its own; none is XCB_NONE.
+inline xcb_window_t selectionOwner(const char *name);
 inline xcb_window_t clipboardOwner()
 {
-    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
-    xcb_window_t owner = XCB_NONE;
-    if (!xcb_connection_has_error(connection)) {
-        const char name[] = "CLIPBOARD";
-        xcb_intern_atom_reply_t *atom =
-            xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
-        if (atom) {
-            xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
-                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
-            if (reply)
-                owner = reply->owner;
-            std::free(reply);
-        }
-        std::free(atom);
-    }
-    xcb_disconnect(connection);
-    return owner;
+    return selectionOwner("CLIPBOARD");
 }
 
 enum class AwaitOwner
@@ -197,6 +183,59 @@ private:
     QProcess m_process;
     bool m_holds = false;
 };
+
+// A Qt program of our own (helpers/copy_and_exit) that copies and then exits on request, asking
+// the clipboard manager to save its copy as Qt programs do, or is killed without a word.
+class CopyingProgram
+{
+public:
+    explicit CopyingProgram(const QStringList &arguments)
+    {
+        m_process.start(TARNO_TEST_HELPERS_DIR "/copy_and_exit", arguments);
+        m_copied = m_process.waitForReadyRead(waitMs) && m_process.readLine().trimmed() == "copied";
+    }
+    ~CopyingProgram() { kill(); }
+    bool hasCopied() const { return m_copied; }
+    // Exits the ordinary way; what it printed on standard error.
+    QByteArray quit()
+    {
+        m_process.write("quit\n");
+        m_process.closeWriteChannel();
+        if (!QTest::qWaitFor([this] { return m_process.state() == QProcess::NotRunning; }, waitMs))
+            return "(did not exit)";
+        return m_process.readAllStandardError();
+    }
+    void kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(waitMs);
+    }
+
+private:
+    QProcess m_process;
+    bool m_copied = false;
+};
+
+// The window that owns the named selection now; XCB_NONE when nobody does.
+inline xcb_window_t selectionOwner(const char *name)
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    xcb_window_t owner = XCB_NONE;
+    if (!xcb_connection_has_error(connection)) {
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
+        if (atom) {
+            xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
+                connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+            if (reply)
+                owner = reply->owner;
+            std::free(reply);
+        }
+        std::free(atom);
+    }
+    xcb_disconnect(connection);
+    return owner;
+}
 
 // What longestEventLoopGap() may reach without counting as a freeze. A read that blocks on a hung
 // owner holds the main thread for seconds (Qt's own clipboard read waits 5 s); on the shared test

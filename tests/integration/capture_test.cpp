@@ -92,8 +92,12 @@ protected:
         m_history = std::make_unique<ClipboardHistoryViewModel>(m_platform->runtime(), codec());
         m_monitor =
             std::make_unique<ClipboardMonitor>(m_platform->runtime(), m_platform->clipboard(), codec());
-        m_monitor->start([this](const ClipboardItem &item) { m_history->add(item); });
+        m_monitor->start([this](const ClipboardItem &item) { m_history->add(item); },
+                         [this]() -> std::optional<ClipboardItem> {
+                             return clips().isEmpty() ? std::nullopt : std::optional(clips().first());
+                         });
         m_platform->onPasteboardChanged([this] { m_monitor->pasteboardDidChange(); });
+        m_platform->onPasteboardOwnerGone([this] { m_monitor->pasteboardOwnerGone(); });
     }
 
     void startWatchingScreenshots()
@@ -215,6 +219,68 @@ TEST_F(CaptureTest, OwnWritesAreNotCapturedAndOtherProgramsReadThemBack)
     xclipCopy("after our own writes");
     ASSERT_TRUE(waitForClips(1));
     EXPECT_EQ(clips().first().text, "after our own writes");
+}
+
+TEST_F(CaptureTest, WhatProgramsCopiedBeforeExitingCanStillBePastedIfItIsTheNewestClip)
+{
+    startCapturing();
+    QTemporaryDir folder;
+    const QString notes = folder.filePath("notes.txt");
+    QFile file(notes);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("the notes' own text");
+    file.close();
+    const QString picture = folder.filePath("picture.png");
+    ASSERT_TRUE(screenshotPng().size() > 0 && QImage::fromData(screenshotPng()).save(picture));
+
+    // Killed, and exiting the ordinary way with the clipboard-manager protocol; text, an image and
+    // files, each as its program offered it.
+    struct Case
+    {
+        QStringList arguments;
+        bool quits;
+        QStringList targets;
+    };
+    const QList<Case> cases{
+        {{"text", "copied in an editor now closed"}, false, {"UTF8_STRING", "STRING"}},
+        {{"image", picture}, true, {"application/x-qt-image", "image/png"}},
+        {{"files", notes}, true, {"text/uri-list", "x-special/gnome-copied-files"}},
+    };
+    for (const Case &copy : cases) {
+        const std::string what = copy.arguments.join(' ').toStdString();
+        const qsizetype before = clips().size();
+        CopyingProgram program(copy.arguments);
+        ASSERT_TRUE(program.hasCopied()) << what;
+        ASSERT_TRUE(waitForClips(before + 1)) << what;
+        QHash<QString, QByteArray> offered;
+        for (const QString &target : copy.targets)
+            offered.insert(target, xclipPaste(target));
+        const ClipboardItem newest = clips().first();
+
+        if (copy.quits)
+            EXPECT_FALSE(program.quit().contains("clipboard manager")) << what;
+        else
+            program.kill();
+        ASSERT_TRUE(QTest::qWaitFor([] { return clipboardOwner() != XCB_NONE; }, waitMs)) << what;
+        for (const QString &target : copy.targets)
+            EXPECT_EQ(xclipPaste(target), offered.value(target)) << what << " " << target.toStdString();
+        QTest::qWait(300);
+        EXPECT_EQ(clips().size(), before + 1) << what << ": serving it again is no new clip";
+        EXPECT_EQ(clips().first().id, newest.id) << what;
+    }
+
+    // A clip deleted from the history is not kept alive after its program has gone.
+    CopyingProgram program({"text", "soon deleted"});
+    ASSERT_TRUE(program.hasCopied());
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return clips().first().text == ClipText::fromUtf8("soon deleted"); }, waitMs));
+    QList<ClipboardItem> remaining = clips();
+    remaining.removeFirst();
+    m_history->setItems(remaining);
+    program.kill();
+    QTest::qWait(500);
+    EXPECT_EQ(clipboardOwner(), XCB_NONE);
+    EXPECT_EQ(s_warnings, QStringList());
 }
 
 TEST_F(CaptureTest, ScreenshotWrittenInPiecesBecomesOneClipAlsoOnTheClipboard)

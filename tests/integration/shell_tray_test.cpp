@@ -393,7 +393,7 @@ public:
     void startCleanup(ClipboardHistoryViewModel &, GleanerySettings &) override {}
     void stopCleanup() override {}
     void applyRetention(ClipboardHistoryViewModel &, const GleanerySettings &) override {}
-    void startMonitor(CaptureCallback) override {}
+    void startMonitor(CaptureCallback, NewestClipQuery) override {}
     void pauseMonitor() override { ++pauses; }
     void stopMonitor() override {}
     void startWatcher(CaptureCallback) override {}

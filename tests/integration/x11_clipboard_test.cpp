@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -241,11 +242,12 @@ TEST_F(X11ClipboardTest, HungOwnerTimesOutAndItsExitCounts)
     EXPECT_EQ(next->data("text/plain"), "next");
 }
 
-TEST_F(X11ClipboardTest, OwnerWindowGoingAwayCounts)
+TEST_F(X11ClipboardTest, ContentOfAnOwnerThatLeftStaysAndIsServedOnceAdopted)
 {
     X11Clipboard clipboard;
     settle();
     const qint64 start = clipboard.changeCount();
+    QSignalSpy gone(&clipboard, &X11Clipboard::ownerGone);
 
     QProcess xclip;
     xclip.setStandardOutputFile(QProcess::nullDevice());
@@ -253,15 +255,77 @@ TEST_F(X11ClipboardTest, OwnerWindowGoingAwayCounts)
     xclip.start("xclip", {"-selection", "clipboard", "-i", "-quiet"});
     xclip.write("held in the foreground");
     xclip.closeWriteChannel();
-    const auto held = snapshotAt(clipboard, start + 1);
-    ASSERT_TRUE(held);
-    EXPECT_EQ(held->data("text/plain"), "held in the foreground");
-
+    ASSERT_TRUE(snapshotAt(clipboard, start + 1));
     xclip.kill();
     xclip.waitForFinished(waitMs);
-    const auto gone = snapshotAt(clipboard, start + 2);
-    ASSERT_TRUE(gone);
-    EXPECT_TRUE(gone->formats().isEmpty());
+    ASSERT_TRUE(gone.wait(waitMs));
+    EXPECT_TRUE(clipboard.isOrphaned());
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), start + 1);
+    EXPECT_EQ(clipboard.snapshot()->data("text/plain"), "held in the foreground");
+    EXPECT_EQ(clipboardOwner(), XCB_NONE);
+
+    clipboard.adoptOrphanedContent();
+    EXPECT_FALSE(clipboard.isOrphaned());
+    for (const char *target : {"UTF8_STRING", "STRING", "TEXT", "text/plain;charset=utf-8"})
+        EXPECT_EQ(xclipPaste(target), "held in the foreground") << target;
+    const QStringList targets = targetsOffered();
+    for (const char *target : {"TARGETS", "TIMESTAMP", "MULTIPLE"})
+        EXPECT_TRUE(targets.contains(target)) << target;
+    settle();
+    EXPECT_EQ(clipboard.changeCount(), start + 1) << "serving it again is no change";
+
+    xclipCopy("next");
+    const auto next = snapshotAt(clipboard, start + 2);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->data("text/plain"), "next");
+    EXPECT_EQ(gone.size(), 1);
+}
+
+TEST_F(X11ClipboardTest, ProgramExitingWithTheManagerProtocolIsAnsweredAtOnce)
+{
+    X11Clipboard clipboard;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clipboard.isClipboardManager(); }, waitMs));
+    settle();
+    const qint64 start = clipboard.changeCount();
+    QSignalSpy gone(&clipboard, &X11Clipboard::ownerGone);
+
+    QTemporaryDir folder;
+    const QString picture = folder.filePath("picture.png");
+    ASSERT_TRUE(largeImage().save(picture));
+    CopyingProgram program({"image", picture});
+    ASSERT_TRUE(program.hasCopied());
+    const auto copied = snapshotAt(clipboard, start + 1);
+    ASSERT_TRUE(copied);
+    // Qt programs list their own image type first; the PNG is what is read.
+    const QByteArray png = copied->data("image/png");
+    ASSERT_TRUE(png.startsWith("\x89PNG")) << copied->formats().join(' ').toStdString();
+
+    // Qt waits for the manager's answer before it exits, and complains if none comes.
+    const QByteArray said = program.quit();
+    EXPECT_FALSE(said.contains("clipboard manager")) << said.toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gone.size() == 1; }, waitMs));
+    clipboard.adoptOrphanedContent();
+    EXPECT_EQ(xclipPaste("image/png"), png) << "large enough to go out in increments";
+    const QStringList targets = targetsOffered();
+    EXPECT_TRUE(targets.contains("image/bmp")) << targets.join(' ').toStdString();
+    EXPECT_TRUE(targets.contains("image/jpeg")) << targets.join(' ').toStdString();
+}
+
+TEST_F(X11ClipboardTest, AnotherClipboardManagerIsLeftAloneAndSucceededOnlyOnceGone)
+{
+    HostileOwner other("manager");
+    ASSERT_TRUE(other.holdsClipboard());
+    const xcb_window_t theirs = selectionOwner("CLIPBOARD_MANAGER");
+    X11Clipboard clipboard;
+    ASSERT_TRUE(clipboard.isWatching());
+    settle();
+    EXPECT_FALSE(clipboard.isClipboardManager());
+    EXPECT_EQ(selectionOwner("CLIPBOARD_MANAGER"), theirs);
+
+    other.exit();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard.isClipboardManager(); }, waitMs));
+    EXPECT_NE(selectionOwner("CLIPBOARD_MANAGER"), XCB_NONE);
 }
 
 TEST_F(X11ClipboardTest, FormatPastTheSizeBoundIsDroppedAndReadingGoesOn)

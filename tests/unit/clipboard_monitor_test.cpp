@@ -29,12 +29,22 @@ protected:
     QList<ClipboardItem> clips;
     QList<Milliseconds> clipTimes;
 
+    // The history's newest clip as the monitor is told of it: the latest capture unless a test
+    // says otherwise, as after the user deleted it.
+    std::optional<std::optional<ClipboardItem>> newestOverride;
+
     void start()
     {
-        monitor->start([this](const ClipboardItem &item) {
-            clips << item;
-            clipTimes << runtime.elapsed();
-        });
+        monitor->start(
+            [this](const ClipboardItem &item) {
+                clips << item;
+                clipTimes << runtime.elapsed();
+            },
+            [this]() -> std::optional<ClipboardItem> {
+                if (newestOverride)
+                    return *newestOverride;
+                return clips.isEmpty() ? std::nullopt : std::optional(clips.last());
+            });
     }
     // Moves the clock to an absolute time since the runtime was made.
     void advanceTo(Milliseconds time) { runtime.advance(time - runtime.elapsed()); }
@@ -393,6 +403,79 @@ TEST_F(ClipboardMonitorTest, ReleasedMonitorsWorkDoesNothing)
     EXPECT_TRUE(clips.isEmpty());
     EXPECT_EQ(pasteboard.readCount(), reads);
     EXPECT_EQ(runtime.pendingCount("main"), 0);
+}
+
+TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestClip)
+{
+    start();
+    // Gone before its first read attempt ran: the content stays readable and is captured.
+    pasteboard.simulateCopyText("copied, then the editor closed");
+    monitor->pasteboardDidChange();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    EXPECT_EQ(pasteboard.writeLog, QStringList());
+    runtime.runUntilIdle();
+    EXPECT_EQ(texts(), QStringList{"copied, then the editor closed"});
+    EXPECT_EQ(pasteboard.writeLog, QStringList{"adopt"});
+    EXPECT_FALSE(pasteboard.isOrphaned());
+
+    // Gone after its clip was deleted from the history: left to go.
+    pasteboard.writeLog.clear();
+    pasteboard.simulateCopyText("deleted by the user");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    newestOverride = clips.first();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    runtime.advance(5s);
+    EXPECT_EQ(pasteboard.writeLog, QStringList());
+
+    // A secret, and content that yields no clip, are never kept.
+    newestOverride.reset();
+    pasteboard.simulateCopy();
+    pasteboard.setItems({FakePasteboardItem()
+                             .add(PasteboardType::passwordManagerHint, "secret")
+                             .add("text/plain", "hunter2")});
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    pasteboard.simulateCopyData("\x01\x02", "application/x-opaque");
+    monitor->pasteboardDidChange();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    runtime.advance(5s);
+    EXPECT_EQ(pasteboard.writeLog, QStringList());
+    EXPECT_EQ(texts(), (QStringList{"copied, then the editor closed", "deleted by the user"}));
+}
+
+TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConvertedUnlessAPauseDropsIt)
+{
+    start();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    EXPECT_EQ(pasteboard.writeLog, QStringList()) << "decided before its clip exists";
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.advance(10ms);
+    ASSERT_EQ(clips.size(), 1);
+    EXPECT_EQ(pasteboard.writeLog, QStringList{"adopt"});
+
+    pasteboard.writeLog.clear();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    pasteboard.simulateOwnerGone();
+    monitor->pasteboardOwnerGone();
+    monitor->pauseBriefly();
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.advance(3s);
+    EXPECT_EQ(clips.size(), 1);
+    EXPECT_EQ(pasteboard.writeLog, QStringList());
 }
 
 } // namespace

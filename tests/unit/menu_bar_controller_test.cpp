@@ -41,7 +41,7 @@ public:
         log << "applyRetention";
         m_cleanup.applyRetention(history, settings);
     }
-    void startMonitor(CaptureCallback onCapture) override
+    void startMonitor(CaptureCallback onCapture, NewestClipQuery) override
     {
         log << "startMonitor";
         monitorCallback = std::move(onCapture);

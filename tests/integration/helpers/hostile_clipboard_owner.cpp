@@ -11,6 +11,7 @@
 //   public         the same mark with another value, and the text "not a secret"
 //   storm          changes owner between two windows a thousand times a second for 10 s, each
 //                  offering "storm N"; then keeps "storm last" and prints "done"
+//   manager        takes CLIPBOARD_MANAGER instead, as another clipboard manager would, and stays
 #include <xcb/xcb.h>
 
 #include <chrono>
@@ -185,7 +186,8 @@ int main(int argc, char **argv)
     if (xcb_connection_has_error(connection))
         return 1;
     root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    clipboard = intern("CLIPBOARD");
+    // A clipboard manager of another program's, which only needs to hold its selection.
+    clipboard = intern(mode == "manager" ? "CLIPBOARD_MANAGER" : "CLIPBOARD");
     targets = intern("TARGETS");
     utf8String = intern("UTF8_STRING");
     incr = intern("INCR");
@@ -224,7 +226,7 @@ int main(int argc, char **argv)
             return 1;
         std::puts("owner");
         std::fflush(stdout);
-        if (mode == "silent") {
+        if (mode == "silent" || mode == "manager") {
             for (;;)
                 pause();
         }
