@@ -7,6 +7,7 @@
 #include "platform/qt/QtPopover.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/QtShellPlatform.h"
+#include "platform/x11/X11Clipboard.h"
 #include "platform/x11/X11EventMonitors.h"
 #include "shell/MenuBarController.h"
 #include "shell/MenuBarDropView.h"
@@ -14,12 +15,14 @@
 #include "tests/integration/X11TestSupport.h"
 
 #include <QDir>
+#include <QMimeData>
 #include <QPainter>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QRasterWindow>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -158,7 +161,7 @@ protected:
     QTemporaryDir home;
 
     // Owned by the fixture, which ends whatever a failed test left running.
-    QProcess *launch()
+    QProcess *launch(QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
     {
         auto app = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -166,7 +169,7 @@ protected:
         environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
         environment.insert("XDG_RUNTIME_DIR", home.path());
         app->setProcessEnvironment(environment);
-        app->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app->setProcessChannelMode(channels);
         app->start(appPath, {});
         m_started.push_back(std::move(app));
         return m_started.back().get();
@@ -258,6 +261,36 @@ TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);
     EXPECT_FALSE(findWindow("tarno", isIcon));
+}
+
+TEST_F(AppTest, ClipboardItServesIsHandedToTheClipboardManagerAtQuit)
+{
+    // The desktop's clipboard manager, here this test's own, which Tarno then leaves alone.
+    X11Clipboard manager;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.isClipboardManager(); }, waitMs));
+    QSignalSpy gone(&manager, &X11Clipboard::ownerGone);
+    QProcess *app = launch(QProcess::SeparateChannels);
+    ASSERT_TRUE(waitForDockedIcon());
+
+    // A program copies and is killed once both Tarno and the manager have read its copy: Tarno
+    // goes on serving it, and the manager reads that.
+    integration::HostileOwner program("counted");
+    ASSERT_TRUE(program.holdsClipboard());
+    ASSERT_TRUE(program.waitForLine("served") && program.waitForLine("served"));
+    program.exit();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gone.size() == 1; }, waitMs));
+    const qint64 programsCopy = manager.changeCount();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return manager.changeCount() > programsCopy; }, waitMs))
+        << "Tarno kept nothing";
+    EXPECT_TRUE(manager.isClipboardManager());
+
+    // Tarno quits: Qt asks the manager to save the clipboard first, and must not have to wait.
+    app->terminate();
+    ASSERT_TRUE(app->waitForFinished(waitMs));
+    EXPECT_EQ(app->exitCode(), 0);
+    EXPECT_FALSE(app->readAllStandardError().contains("clipboard manager"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gone.size() == 2; }, waitMs));
+    EXPECT_EQ(manager.snapshot()->data("text/plain"), "counted copy");
 }
 
 TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)

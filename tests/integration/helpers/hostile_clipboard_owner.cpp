@@ -11,6 +11,7 @@
 //   public         the same mark with another value, and the text "not a secret"
 //   storm          changes owner between two windows a thousand times a second for 10 s, each
 //                  offering "storm N"; then keeps "storm last" and prints "done"
+//   counted        an ordinary owner of the text "counted copy", printing "served" for each reader
 //   manager        takes CLIPBOARD_MANAGER instead, as another clipboard manager would, and stays
 #include <xcb/xcb.h>
 
@@ -118,6 +119,13 @@ void answer(const xcb_selection_request_event_t *request)
         put(request->requestor, property, utf8String, 8, text.data(), uint32_t(text.size()));
     }
     notify(request, property);
+    if (mode == "counted") {
+        // Said only once the server has dealt the answer out (a round trip): a test may kill us the
+        // moment it reads this, and the server drops what a killed client left unread.
+        std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+        std::puts("served");
+        std::fflush(stdout);
+    }
 }
 
 // The requestor took an increment: the next one, unless the mode stops here.
@@ -198,6 +206,8 @@ int main(int argc, char **argv)
         offered.push_back(hint);
         text = mode == "secret" ? "p4ssw0rd" : "not a secret";
     }
+    if (mode == "counted")
+        text = "counted copy";
     if (mode == "many-targets") {
         text = "many targets";
         // Interned all at once: one round trip for the lot.
