@@ -78,9 +78,21 @@ void ClipboardMonitor::pauseBriefly()
                                      }));
 }
 
+void ClipboardMonitor::setCapturingPaused(bool paused)
+{
+    if (paused == m_isCapturingPaused)
+        return;
+    m_isCapturingPaused = paused;
+    // Both ways what the pasteboard holds now counts as handled: on pausing, a copy still being read
+    // is given up; on lifting, a copy made during the pause that the poll had not yet seen is skipped.
+    cancelPendingCapture();
+    m_lastChangeCount = m_pasteboard.changeCount();
+}
+
 void ClipboardMonitor::checkForChanges()
 {
-    if (m_isPaused)
+    // Not even read while the user has paused: lifting the pause takes those changes as handled.
+    if (m_isPaused || m_isCapturingPaused)
         return;
     const qint64 changeCount = m_pasteboard.changeCount();
     if (changeCount == m_lastChangeCount)
@@ -152,7 +164,7 @@ void ClipboardMonitor::deliver(const PasteboardCapture &capture)
         ClipboardItem item = ClipboardItem::makeImage(pngDataOrOriginal(codec, bytes), runtime.now());
         runtime.mainQueue().async([weak, item = std::move(item)] {
             const std::shared_ptr<ClipboardMonitor *> self = weak.lock();
-            if (!self || (*self)->m_isPaused || !(*self)->m_onCapture)
+            if (!self || (*self)->m_isPaused || (*self)->m_isCapturingPaused || !(*self)->m_onCapture)
                 return;
             const CaptureCallback onCapture = (*self)->m_onCapture;
             onCapture(item);
