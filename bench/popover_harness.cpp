@@ -132,8 +132,9 @@ struct Harness
 
     void makeView()
     {
-        view = createPopoverView(engine, window.contentItem(), history, settings,
-                                 [](const PasteboardCaptures &) {});
+        view = createPopoverView(
+            engine, window.contentItem(), history, settings, [](const PasteboardCaptures &) {},
+            [] { return false; });
         if (!view)
             return;
         view->setPosition(QPointF(10, 10));

@@ -105,9 +105,21 @@ void ClipboardMonitor::pauseBriefly()
                                      }));
 }
 
+void ClipboardMonitor::setCapturingPaused(bool paused)
+{
+    if (paused == m_isCapturingPaused)
+        return;
+    m_isCapturingPaused = paused;
+    // Both ways what the pasteboard holds now counts as handled: on pausing, a copy still being read
+    // is given up; on lifting, a copy made during the pause that the poll had not yet seen is skipped.
+    cancelPendingCapture();
+    m_lastChangeCount = m_pasteboard.changeCount();
+}
+
 void ClipboardMonitor::checkForChanges()
 {
-    if (m_isPaused)
+    // Not even read while the user has paused: lifting the pause takes those changes as handled.
+    if (m_isPaused || m_isCapturingPaused)
         return;
     const qint64 changeCount = m_pasteboard.changeCount();
     if (changeCount == m_lastChangeCount)
@@ -181,7 +193,7 @@ void ClipboardMonitor::deliver(const PasteboardCapture &capture, qint64 changeCo
             ClipboardMonitor &monitor = **self;
             if (monitor.m_encodingChangeCount == changeCount)
                 monitor.m_encodingChangeCount.reset();
-            if (!monitor.m_isPaused)
+            if (!monitor.m_isPaused && !monitor.m_isCapturingPaused)
                 monitor.delivered(item, changeCount);
         });
     });

@@ -19,7 +19,8 @@ class PasteboardCapture;
 // noticed whenever the platform reports one through `pasteboardDidChange` and, where the pasteboard
 // does not announce its changes, by a 0.2 s poll of the change count; it is then read in up to ten
 // timed attempts, since the program that copied may publish its data a little after the count
-// moves. `pauseBriefly` keeps the program's own pasteboard writes out of the history.
+// moves. `pauseBriefly` keeps the program's own pasteboard writes out of the history; the user's
+// pause, `setCapturingPaused`, keeps everything out for as long as it lasts.
 //
 // Main thread only, like its callback. Image clips are converted to PNG on a serial queue of their
 // own and come back to the main thread before the monitor is touched. Everything scheduled holds
@@ -61,6 +62,12 @@ public:
     // pasteboard holds both now and when the pause ends counts as handled. Call immediately before
     // the program writes to the general pasteboard or adds dropped content.
     void pauseBriefly();
+    // The user's pause, until it is lifted: no change is read, an image still being converted is
+    // dropped, and every change made meanwhile counts as handled, so that lifting the pause captures
+    // nothing copied during it. Independent of `pauseBriefly`, and of `start` and `stop`; the
+    // screenshot watcher obeys it too. Starts lifted.
+    void setCapturingPaused(bool paused);
+    bool isCapturingPaused() const { return m_isCapturingPaused; }
     // Called by the platform when it sees the pasteboard change; ignored unless started.
     void pasteboardDidChange();
     // Called by the platform when the program that owned the pasteboard's content has gone. When
@@ -94,6 +101,7 @@ private:
     qint64 m_lastChangeCount = 0;
     CaptureCallback m_onCapture;
     bool m_isPaused = false;
+    bool m_isCapturingPaused = false;
     // The attempts for the latest change: the handle that ends them, the change they read, and the
     // next attempt waiting to run.
     WorkItem m_pendingCaptureTask;

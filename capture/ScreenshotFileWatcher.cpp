@@ -88,10 +88,29 @@ void ScreenshotFileWatcher::stop()
 
 void ScreenshotFileWatcher::handleEventPaths(const QStringList &paths)
 {
+    const bool paused = m_monitor.isCapturingPaused();
     for (const QString &path : paths) {
-        if (isScreenshotFileURL(QUrl::fromLocalFile(path)))
+        if (!isScreenshotFileURL(QUrl::fromLocalFile(path)))
+            continue;
+        if (paused)
+            forgetScreenshot(path);
+        else
             scheduleCapture(path);
     }
+}
+
+void ScreenshotFileWatcher::forgetScreenshot(const QString &path)
+{
+    // Taken as captured, so that a later event for the file, once the pause is lifted, does not
+    // bring in what the user saved while it lasted.
+    const std::lock_guard lock(m_paths->mutex);
+    if (const auto it = m_paths->pendingWork.constFind(path); it != m_paths->pendingWork.cend()) {
+        it->work.cancel();
+        m_paths->pendingWork.erase(it);
+    }
+    m_paths->recentPaths.insert(path);
+    if (m_paths->recentPaths.size() >= recentPathsBound)
+        m_paths->recentPaths.clear();
 }
 
 void ScreenshotFileWatcher::scheduleCapture(const QString &path)
@@ -121,6 +140,9 @@ void ScreenshotFileWatcher::scheduleCapture(const QString &path)
 
 void ScreenshotFileWatcher::deliverScreenshot(const ClipboardItem &item)
 {
+    // Read just before the user paused; the pause wins, and the file counts as captured.
+    if (m_monitor.isCapturingPaused())
+        return;
     m_monitor.pauseBriefly();
     copyToPasteboard(item, m_pasteboard, m_codec);
     if (m_onCapture) {

@@ -20,7 +20,8 @@ class Pasteboard;
 // Turns screenshot files saved in the watched folders into image clips. A path is read once it has
 // had no event for 0.35 s, and each path is captured once (the memory of captured paths is emptied
 // when it reaches 41). Each clip is put on the general pasteboard, with the clipboard monitor paused
-// so that it does not come back a second time, and handed to the callback.
+// so that it does not come back a second time, and handed to the callback. While the monitor's user
+// pause lasts nothing is captured, and a screenshot saved during it is not captured later either.
 //
 // start, stop and the callback run on the main thread; events, the debounce and file reads run on
 // a serial queue of its own. Everything scheduled does nothing once the watcher is destroyed. The
@@ -58,6 +59,7 @@ private:
 
     void handleEventPaths(const QStringList &paths);
     void scheduleCapture(const QString &path);
+    void forgetScreenshot(const QString &path);
     void deliverScreenshot(const ClipboardItem &item);
     // The part of a capture that runs on the debounce queue; the clip to deliver, if any.
     static std::optional<ClipboardItem> captureScreenshot(Paths &paths, const QString &path, quint64 ticket,

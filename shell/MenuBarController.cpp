@@ -88,6 +88,11 @@ void MenuBarController::setupInterface()
         if (self.m_popover && self.m_menuBarView && !self.m_popover->isShown())
             self.showPopover();
     });
+    const auto isCapturingPaused = [self = std::weak_ptr<MenuBarController *>(m_self)] {
+        const auto controller = self.lock();
+        return controller && (*controller)->isCapturingPaused();
+    };
+    view->isCapturingPaused = isCapturingPaused;
     m_statusItem = m_environment.statusBar.makeStatusItem(*view, MenuBarDropView::defaultSize);
     view->setNeedsDisplayHandler(weakly([](MenuBarController &self) {
         if (self.m_statusItem)
@@ -104,9 +109,9 @@ void MenuBarController::setupInterface()
         weakly([](MenuBarController &self, const PasteboardCaptures &captures) {
             self.handleDroppedCaptures(captures);
         });
-    PopoverContentView *content =
-        popover->setContentView([history, settings, onDropCaptures](QQmlEngine &engine, QQuickItem *parent) {
-            return createPopoverView(engine, parent, *history, *settings, onDropCaptures);
+    PopoverContentView *content = popover->setContentView(
+        [history, settings, onDropCaptures, isCapturingPaused](QQmlEngine &engine, QQuickItem *parent) {
+            return createPopoverView(engine, parent, *history, *settings, onDropCaptures, isCapturingPaused);
         });
     m_popoverHost = std::make_unique<PopoverHostController>(content, m_environment.runtime);
     m_popover = std::move(popover);
@@ -121,6 +126,21 @@ void MenuBarController::teardownInterface()
         m_popover->setDelegate(nullptr);
     m_popover.reset();
     m_popoverHost.reset();
+}
+
+bool MenuBarController::isCapturingPaused() const
+{
+    return m_environment.services.isCapturingPaused();
+}
+
+void MenuBarController::setCapturingPaused(bool paused)
+{
+    if (paused == isCapturingPaused())
+        return;
+    m_environment.services.setCapturingPaused(paused);
+    if (m_statusItem)
+        m_statusItem->setNeedsDisplay();
+    m_environment.notifications.post(capturingPausedNotification);
 }
 
 void MenuBarController::handleCapturedItem(const ClipboardItem &item)
@@ -240,10 +260,15 @@ void MenuBarController::showContextMenu()
 {
     if (!m_menuBarView || !m_statusItem)
         return;
+    // Chosen, the item asks for the opposite of what it showed.
+    const bool paused = isCapturingPaused();
+    const MenuItem pause{pauseTitle, QString(),
+                         weakly([paused](MenuBarController &self) { self.setCapturingPaused(!paused); }),
+                         true, paused};
     Application *application = &m_environment.application;
     const MenuItem quit{quitTitle, quitKeyEquivalent, [application] { application->terminate(); }};
     const QSizeF bounds = MenuBarDropView::defaultSize;
-    m_statusItem->popUpMenu({quit}, QPointF(bounds.width() / 2, bounds.height()));
+    m_statusItem->popUpMenu({pause, quit}, QPointF(bounds.width() / 2, bounds.height()));
 }
 
 } // namespace tarno

@@ -33,6 +33,9 @@ class MenuBarController : public PopoverDelegate
 public:
     static constexpr QSizeF popoverContentSize{360, 480};
     static inline const QString popoverWillCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
+    static inline const QString capturingPausedNotification =
+        QStringLiteral("gleaneryCapturingPausedChanged");
+    static inline const QString pauseTitle = QStringLiteral("Pause Capturing");
     static inline const QString quitTitle = QStringLiteral("Quit Tarno");
     static inline const QString quitKeyEquivalent = QStringLiteral("q");
 
@@ -70,6 +73,12 @@ public:
     // The services first, then the popover and status item. Only the first call after setup does
     // anything.
     void teardown();
+
+    // The user's pause: while it lasts the services capture nothing, neither then nor afterwards, and
+    // the status item and the popover say so; drops and a row's copy still work. Kept by the services,
+    // never persisted. A change is announced with `capturingPausedNotification`.
+    bool isCapturingPaused() const;
+    void setCapturingPaused(bool paused);
 
     void handleCapturedItem(const ClipboardItem &item);
     // Pauses the clipboard monitor, then adds the captures in order; an empty list changes nothing.

@@ -19,6 +19,11 @@ QString MenuBarDropView::toolTipText()
     return QStringLiteral("Tarno") + QStringLiteral(" — click to open, drag in to save, drag out to use");
 }
 
+QString MenuBarDropView::pausedToolTipText()
+{
+    return QStringLiteral("Tarno") + QStringLiteral(" — Paused");
+}
+
 MenuBarDropView::MenuBarDropView() = default;
 
 MenuBarDropView::~MenuBarDropView() = default;
@@ -98,6 +103,7 @@ StatusItemDrawing MenuBarDropView::drawing(QSizeF bounds) const
         drawing.background = Drawing::Background::hover;
         drawing.shapes = {Drawing::RoundedRect{rect.adjusted(2, 2, -2, -2), 4, Drawing::Ink::label, 0.08, 0}};
     }
+    drawing.icon = showsPaused() ? Drawing::Icon::paused : Drawing::Icon::normal;
     const qreal side = m_isHovered && !m_isDragHighlighted ? hoveredIconSide : iconSide;
     drawing.iconRect = QRectF((bounds.width() - side) / 2, (bounds.height() - side) / 2, side, side);
     drawing.iconOpacity = m_isDragHighlighted || m_isHovered ? 1.0 : restingIconOpacity;
@@ -106,7 +112,7 @@ StatusItemDrawing MenuBarDropView::drawing(QSizeF bounds) const
 
 QString MenuBarDropView::toolTip() const
 {
-    return toolTipText();
+    return showsPaused() ? pausedToolTipText() : toolTipText();
 }
 
 void MenuBarDropView::setNeedsDisplay() const

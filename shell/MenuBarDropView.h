@@ -8,9 +8,10 @@
 namespace tarno {
 
 // What the status item shows and how it answers the pointer: the icon with its hover and drag
-// highlight, the tooltip, left and right mouse-downs as two callbacks, and drops of anything
-// `readCaptures` can read. It knows nothing of the popover or the history; the platform feeds it
-// events and paints what `drawing` says. Main thread only.
+// highlight, the tooltip (both in their paused form while capturing is paused), left and right
+// mouse-downs as two callbacks, and drops of anything `readCaptures` can read. It knows nothing of
+// the popover or the history; the platform feeds it events and paints what `drawing` says. Main
+// thread only.
 class MenuBarDropView : public StatusItemView
 {
 public:
@@ -20,6 +21,7 @@ public:
     static constexpr qreal restingIconOpacity = 0.9;
 
     static QString toolTipText();
+    static QString pausedToolTipText();
 
     MenuBarDropView();
     ~MenuBarDropView() override;
@@ -29,6 +31,9 @@ public:
     std::function<void(const PasteboardCaptures &)> onDropCaptures;
     // At most once per drag, when a readable drag enters.
     std::function<void()> onDragEntered;
+    // Asked whenever the view is drawn or its tooltip read: while it answers true, the paused icon
+    // and tooltip show. Unset reads as false.
+    std::function<bool()> isCapturingPaused;
 
     bool isDragHighlighted() const { return m_isDragHighlighted; }
     bool isHovered() const { return m_isHovered; }
@@ -50,6 +55,7 @@ public:
 
 private:
     void setNeedsDisplay() const;
+    bool showsPaused() const { return isCapturingPaused && isCapturingPaused(); }
 
     bool m_isDragHighlighted = false;
     bool m_isHovered = false;

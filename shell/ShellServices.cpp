@@ -54,4 +54,15 @@ void SharedServices::stopWatcher()
     ScreenshotFileWatcher::shared().stop();
 }
 
+bool SharedServices::isCapturingPaused() const
+{
+    return ClipboardMonitor::shared().isCapturingPaused();
+}
+
+void SharedServices::setCapturingPaused(bool paused)
+{
+    // The watcher asks the monitor, so the pause is kept in one place.
+    ClipboardMonitor::shared().setCapturingPaused(paused);
+}
+
 } // namespace tarno

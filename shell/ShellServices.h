@@ -33,6 +33,9 @@ public:
     virtual void stopMonitor() = 0;
     virtual void startWatcher(CaptureCallback onCapture) = 0;
     virtual void stopWatcher() = 0;
+    // The user's pause of all capturing, which both the monitor and the watcher obey.
+    virtual bool isCapturingPaused() const = 0;
+    virtual void setCapturingPaused(bool paused) = 0;
 };
 
 // The real ones: each service's `shared` instance, and the system's screenshot preferences, which
@@ -51,6 +54,8 @@ public:
     void stopMonitor() override;
     void startWatcher(CaptureCallback onCapture) override;
     void stopWatcher() override;
+    bool isCapturingPaused() const override;
+    void setCapturingPaused(bool paused) override;
 
 private:
     const SystemScreenshotPreferences &m_preferences;

@@ -32,7 +32,8 @@ int main(int argc, char **argv)
     const tarno::Platform services = platform.platform();
     tarno::SystemScreenshotPreferences preferences(*services.processRunner);
     tarno::SharedServices sharedServices(preferences);
-    tarno::QtShellPlatform shell(QStringLiteral(":/assets/MenuBarIcon.svg"));
+    tarno::QtShellPlatform shell(QStringLiteral(":/assets/MenuBarIcon.svg"),
+                                 QStringLiteral(":/assets/MenuBarIconPaused.svg"));
     platform.onPasteboardChanged([] { tarno::ClipboardMonitor::shared().pasteboardDidChange(); });
     platform.onPasteboardOwnerGone([] { tarno::ClipboardMonitor::shared().pasteboardOwnerGone(); });
 

@@ -21,7 +21,8 @@ namespace {
 namespace tarno {
 
 QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardHistoryViewModel &history,
-                              GleanerySettings &settings, DropCapturesCallback onDropCaptures)
+                              GleanerySettings &settings, DropCapturesCallback onDropCaptures,
+                              std::function<bool()> isCapturingPaused)
 {
     const Platform &platform = Platform::current();
     // The module is compiled in under qrc:/Tarno/Ui.
@@ -36,7 +37,8 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
 
     auto *model = new PopoverViewModel(
         history, settings,
-        {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner});
+        {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner},
+        std::move(isCapturingPaused));
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));
     if (component.isError()) {
         // Only a build that ships broken views gets here.

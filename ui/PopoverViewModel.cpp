@@ -36,8 +36,10 @@ template <typename Body> Task PopoverViewModel::guarded(Body body)
 }
 
 PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings,
-                                   Services services, QObject *parent)
+                                   Services services, std::function<bool()> isCapturingPaused,
+                                   QObject *parent)
     : QObject(parent), m_history(history), m_settings(settings), m_services(services),
+      m_isCapturingPaused(std::move(isCapturingPaused)),
       m_preferences(std::make_unique<SystemScreenshotPreferences>(services.processRunner)),
       m_clips(new ClipListModel(history, services.codec, this)),
       m_listAnimationId(QUuid::createUuid().toString(QUuid::WithoutBraces)), m_now(services.runtime.now()),
@@ -61,11 +63,16 @@ PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleaneryS
         refreshScreenshotTarget();
     m_closeObserver = NotificationCenter::defaultCenter().addObserver(
         willCloseNotification, guarded([](PopoverViewModel &self) { self.setShowsSettings(false, true); }));
+    // Posted only when the pause really changes.
+    m_pauseObserver = NotificationCenter::defaultCenter().addObserver(
+        capturingPausedNotification,
+        guarded([](PopoverViewModel &self) { Q_EMIT self.isCapturingPausedChanged(); }));
 }
 
 PopoverViewModel::~PopoverViewModel()
 {
     NotificationCenter::defaultCenter().removeObserver(m_closeObserver);
+    NotificationCenter::defaultCenter().removeObserver(m_pauseObserver);
     m_clockTimer.cancel();
 }
 

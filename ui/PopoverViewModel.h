@@ -38,6 +38,7 @@ class PopoverViewModel : public QObject
     Q_PROPERTY(bool isClearingList READ isClearingList NOTIFY isClearingListChanged)
     Q_PROPERTY(QString listAnimationId READ listAnimationId NOTIFY listAnimationIdChanged)
     Q_PROPERTY(QString hoveredItemId READ hoveredItemId NOTIFY hoveredItemIdChanged)
+    Q_PROPERTY(bool isCapturingPaused READ isCapturingPaused NOTIFY isCapturingPausedChanged)
     Q_PROPERTY(
         QString retentionPolicy READ retentionPolicy WRITE setRetentionPolicy NOTIFY retentionPolicyChanged)
     Q_PROPERTY(bool screenshotsUseClipboard READ screenshotsUseClipboard WRITE setScreenshotsUseClipboard
@@ -52,6 +53,8 @@ public:
     static constexpr Milliseconds clearSettle{360};
     static constexpr Milliseconds clockTick{1000};
     static inline const QString willCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
+    static inline const QString capturingPausedNotification =
+        QStringLiteral("gleaneryCapturingPausedChanged");
 
     struct Services
     {
@@ -61,8 +64,10 @@ public:
         ProcessRunner &processRunner;
     };
 
+    // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
+    // again whenever the default centre posts `capturingPausedNotification`.
     PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings, Services services,
-                     QObject *parent = nullptr);
+                     std::function<bool()> isCapturingPaused = {}, QObject *parent = nullptr);
     ~PopoverViewModel() override;
 
     ClipListModel *clips() const { return m_clips; }
@@ -78,6 +83,7 @@ public:
     bool isClearingList() const { return m_isClearingList; }
     QString listAnimationId() const { return m_listAnimationId; }
     QString hoveredItemId() const { return m_hoveredItemId; }
+    bool isCapturingPaused() const { return m_isCapturingPaused && m_isCapturingPaused(); }
 
     QString retentionPolicy() const;
     void setRetentionPolicy(const QString &policy);
@@ -113,6 +119,7 @@ Q_SIGNALS:
     void isClearingListChanged();
     void listAnimationIdChanged();
     void hoveredItemIdChanged();
+    void isCapturingPausedChanged();
     void retentionPolicyChanged();
     void screenshotsUseClipboardChanged();
     void screenshotTargetAppliedChanged();
@@ -130,6 +137,7 @@ private:
     ClipboardHistoryViewModel &m_history;
     GleanerySettings &m_settings;
     Services m_services;
+    std::function<bool()> m_isCapturingPaused;
     std::unique_ptr<SystemScreenshotPreferences> m_preferences;
     ClipListModel *m_clips = nullptr;
 
@@ -144,6 +152,7 @@ private:
     QDateTime m_now;
     WorkItem m_clockTimer;
     NotificationCenter::Token m_closeObserver = 0;
+    NotificationCenter::Token m_pauseObserver = 0;
     std::shared_ptr<PopoverViewModel *> m_self;
 };
 

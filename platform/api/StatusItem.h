@@ -45,10 +45,19 @@ struct StatusItemDrawing
         qreal lineWidth = 0;
     };
 
+    // Which image the icon is: "MenuBarIcon", or its dimmed and slashed variant while capturing is
+    // paused.
+    enum class Icon
+    {
+        normal,
+        paused
+    };
+
     Background background = Background::none;
     // Painted in order, below the icon.
     QList<RoundedRect> shapes;
-    // The "MenuBarIcon" image, drawn in its own colours, source-over, into this square.
+    Icon icon = Icon::normal;
+    // The icon's image, drawn in its own colours, source-over, into this square.
     QRectF iconRect;
     qreal iconOpacity = 1;
 };
@@ -82,6 +91,9 @@ struct MenuItem
     // A single key, shown as the item's shortcut.
     QString keyEquivalent;
     std::function<void()> action;
+    // A checkable item shows a check mark while `checked`; choosing it runs the action all the same.
+    bool checkable = false;
+    bool checked = false;
 };
 
 // One item in the desktop's status area, showing a view. Removed from the status area when
@@ -91,7 +103,7 @@ class StatusItem
 public:
     virtual ~StatusItem() = default;
 
-    // Asks the platform to paint the view again soon.
+    // Asks the platform to paint the view again soon, and to show its tooltip and icon anew.
     virtual void setNeedsDisplay() = 0;
     // The item's rectangle on screen, in logical pixels; empty when it is not placed anywhere (yet).
     virtual QRectF screenRect() const = 0;

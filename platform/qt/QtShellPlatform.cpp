@@ -10,7 +10,7 @@
 
 namespace tarno {
 
-QtShellPlatform::QtShellPlatform(const QString &iconPath)
+QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedIconPath)
     : m_trayKind(!XEmbedStatusBar::isTrayAvailable() && SniStatusBar::isWatcherAvailable()
                      ? TrayKind::statusNotifier
                      : TrayKind::xembed),
@@ -25,9 +25,9 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath)
     }();
     Q_UNUSED(softwareChosen)
     if (m_trayKind == TrayKind::statusNotifier)
-        m_statusBar = std::make_unique<SniStatusBar>(iconPath);
+        m_statusBar = std::make_unique<SniStatusBar>(iconPath, pausedIconPath);
     else
-        m_statusBar = std::make_unique<XEmbedStatusBar>(iconPath);
+        m_statusBar = std::make_unique<XEmbedStatusBar>(iconPath, pausedIconPath);
 }
 
 QtShellPlatform::~QtShellPlatform() = default;

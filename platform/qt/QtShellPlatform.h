@@ -25,8 +25,8 @@ public:
         statusNotifier
     };
 
-    // `iconPath` is the SVG of the status item's icon.
-    explicit QtShellPlatform(const QString &iconPath);
+    // The SVGs of the status item's icon and of its paused variant.
+    QtShellPlatform(const QString &iconPath, const QString &pausedIconPath);
     ~QtShellPlatform();
 
     TrayKind trayKind() const { return m_trayKind; }

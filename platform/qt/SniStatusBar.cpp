@@ -8,6 +8,8 @@
 #include <QIcon>
 #include <QSystemTrayIcon>
 
+#include <optional>
+
 namespace tarno {
 
 namespace {
@@ -15,9 +17,10 @@ namespace {
 class SniStatusItem : public StatusItem
 {
 public:
-    SniStatusItem(StatusItemView &view, const QString &iconPath) : m_view(view), m_icon(QIcon(iconPath))
+    SniStatusItem(StatusItemView &view, QSizeF size, const QString &iconPath, const QString &pausedIconPath)
+        : m_view(view), m_size(size), m_normalIcon(iconPath), m_pausedIcon(pausedIconPath)
     {
-        m_icon.setToolTip(view.toolTip());
+        showViewState();
         QObject::connect(&m_icon, &QSystemTrayIcon::activated, &m_icon,
                          [this](QSystemTrayIcon::ActivationReason reason) {
                              m_lastPointer = QCursor::pos();
@@ -29,8 +32,8 @@ public:
         m_icon.show();
     }
 
-    // The host draws the icon itself.
-    void setNeedsDisplay() override {}
+    // The host draws the icon itself; only which icon, and the tooltip, are ours to change.
+    void setNeedsDisplay() override { showViewState(); }
 
     QRectF screenRect() const override
     {
@@ -48,14 +51,33 @@ public:
     void popUpMenu(const QList<MenuItem> &items, QPointF) override { popUpTrayMenu(items, QCursor::pos()); }
 
 private:
+    void showViewState()
+    {
+        const bool paused = m_view.drawing(m_size).icon == StatusItemDrawing::Icon::paused;
+        // Each change is a signal to the host, which then asks for the whole icon again.
+        if (!m_shownIcon || *m_shownIcon != paused) {
+            m_icon.setIcon(paused ? m_pausedIcon : m_normalIcon);
+            m_shownIcon = paused;
+        }
+        const QString toolTip = m_view.toolTip();
+        if (m_icon.toolTip() != toolTip)
+            m_icon.setToolTip(toolTip);
+    }
+
     StatusItemView &m_view;
+    QSizeF m_size;
+    QIcon m_normalIcon;
+    QIcon m_pausedIcon;
     QSystemTrayIcon m_icon;
+    std::optional<bool> m_shownIcon;
     QPoint m_lastPointer;
 };
 
 } // namespace
 
-SniStatusBar::SniStatusBar(QString iconPath) : m_iconPath(std::move(iconPath)) {}
+SniStatusBar::SniStatusBar(QString iconPath, QString pausedIconPath)
+    : m_iconPath(std::move(iconPath)), m_pausedIconPath(std::move(pausedIconPath))
+{}
 
 SniStatusBar::~SniStatusBar() = default;
 
@@ -66,9 +88,9 @@ bool SniStatusBar::isWatcherAvailable()
            bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
 }
 
-std::unique_ptr<StatusItem> SniStatusBar::makeStatusItem(StatusItemView &view, QSizeF)
+std::unique_ptr<StatusItem> SniStatusBar::makeStatusItem(StatusItemView &view, QSizeF size)
 {
-    return std::make_unique<SniStatusItem>(view, m_iconPath);
+    return std::make_unique<SniStatusItem>(view, size, m_iconPath, m_pausedIconPath);
 }
 
 } // namespace tarno

@@ -8,11 +8,13 @@ namespace tarno {
 
 // The status area of a desktop that hosts StatusNotifierItems over D-Bus: the host draws the icon and
 // reports clicks, so the view gets left clicks (Activate), right clicks (the context request) and
-// shows its tooltip, but no hover and no drags. Needs a QApplication.
+// shows its tooltip, but no hover and no drags. The icon and tooltip follow the view's on each
+// `setNeedsDisplay`. Needs a QApplication.
 class SniStatusBar : public StatusBar
 {
 public:
-    explicit SniStatusBar(QString iconPath);
+    // The SVGs of the view's normal and paused icon.
+    SniStatusBar(QString iconPath, QString pausedIconPath);
     ~SniStatusBar() override;
 
     // Whether a StatusNotifierWatcher is on the session bus.
@@ -22,6 +24,7 @@ public:
 
 private:
     QString m_iconPath;
+    QString m_pausedIconPath;
 };
 
 } // namespace tarno

@@ -29,6 +29,8 @@ void popUpTrayMenu(const QList<MenuItem> &items, QPoint globalPosition)
         QAction *action = menu->addAction(item.title);
         action->setShortcut(shortcutFor(item.keyEquivalent));
         action->setShortcutVisibleInContextMenu(true);
+        action->setCheckable(item.checkable);
+        action->setChecked(item.checked);
         const std::function<void()> run = item.action;
         QObject::connect(action, &QAction::triggered, qApp, [run] {
             if (run)

@@ -84,8 +84,8 @@ xcb_window_t selectionOwner(xcb_connection_t *c, xcb_atom_t selection)
 class TrayWindow : public QRasterWindow
 {
 public:
-    TrayWindow(StatusItemView &view, QSizeF designSize, QSvgRenderer &icon)
-        : m_view(view), m_designSize(designSize), m_icon(icon)
+    TrayWindow(StatusItemView &view, QSizeF designSize, QSvgRenderer &icon, QSvgRenderer &pausedIcon)
+        : m_view(view), m_designSize(designSize), m_icon(icon), m_pausedIcon(pausedIcon)
     {
         // Not override-redirect: the tray must see our size requests to lay the icon out.
         setFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -137,11 +137,12 @@ protected:
             else
                 painter.fillPath(path, ink);
         }
-        if (m_icon.isValid()) {
+        QSvgRenderer &icon = drawing.icon == StatusItemDrawing::Icon::paused ? m_pausedIcon : m_icon;
+        if (icon.isValid()) {
             painter.setOpacity(drawing.iconOpacity);
             painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
             // Rendered as vectors at the device pixel ratio, so the icon stays crisp at any scale.
-            m_icon.render(&painter, drawing.iconRect);
+            icon.render(&painter, drawing.iconRect);
         }
     }
 
@@ -192,6 +193,7 @@ private:
     StatusItemView &m_view;
     QSizeF m_designSize;
     QSvgRenderer &m_icon;
+    QSvgRenderer &m_pausedIcon;
     QTimer m_toolTipTimer;
     QImage m_trayBackground;
 };
@@ -199,8 +201,9 @@ private:
 class XEmbedStatusItem : public StatusItem, public QAbstractNativeEventFilter
 {
 public:
-    XEmbedStatusItem(StatusItemView &view, QSizeF size, const QString &iconPath)
-        : m_icon(iconPath), m_window(view, size, m_icon)
+    XEmbedStatusItem(StatusItemView &view, QSizeF size, const QString &iconPath,
+                     const QString &pausedIconPath)
+        : m_icon(iconPath), m_pausedIcon(pausedIconPath), m_window(view, size, m_icon, m_pausedIcon)
     {
         m_connection = connection();
         if (!m_connection)
@@ -328,6 +331,7 @@ private:
     }
 
     QSvgRenderer m_icon;
+    QSvgRenderer m_pausedIcon;
     TrayWindow m_window;
     xcb_connection_t *m_connection = nullptr;
     xcb_atom_t m_selection = XCB_NONE;
@@ -393,8 +397,8 @@ bool TrayWindow::event(QEvent *event)
 
 } // namespace
 
-XEmbedStatusBar::XEmbedStatusBar(QString iconPath, QObject *parent)
-    : QObject(parent), m_iconPath(std::move(iconPath))
+XEmbedStatusBar::XEmbedStatusBar(QString iconPath, QString pausedIconPath, QObject *parent)
+    : QObject(parent), m_iconPath(std::move(iconPath)), m_pausedIconPath(std::move(pausedIconPath))
 {}
 
 XEmbedStatusBar::~XEmbedStatusBar() = default;
@@ -407,7 +411,7 @@ bool XEmbedStatusBar::isTrayAvailable()
 
 std::unique_ptr<StatusItem> XEmbedStatusBar::makeStatusItem(StatusItemView &view, QSizeF size)
 {
-    return std::make_unique<XEmbedStatusItem>(view, size, m_iconPath);
+    return std::make_unique<XEmbedStatusItem>(view, size, m_iconPath, m_pausedIconPath);
 }
 
 } // namespace tarno

@@ -16,8 +16,8 @@ class XEmbedStatusBar : public QObject, public StatusBar
     Q_OBJECT
 
 public:
-    // `iconPath` is the SVG drawn as the icon.
-    explicit XEmbedStatusBar(QString iconPath, QObject *parent = nullptr);
+    // The SVGs drawn as the view's normal and paused icon.
+    XEmbedStatusBar(QString iconPath, QString pausedIconPath, QObject *parent = nullptr);
     ~XEmbedStatusBar() override;
 
     // Whether a tray owns the selection now.
@@ -27,6 +27,7 @@ public:
 
 private:
     QString m_iconPath;
+    QString m_pausedIconPath;
 };
 
 } // namespace tarno

@@ -342,6 +342,35 @@ TEST_F(CaptureTest, OnlyScreenshotNamesCountAndNewSubfoldersAreWatched)
     EXPECT_EQ(clips().size(), 1);
 }
 
+TEST_F(CaptureTest, WhatIsCopiedOrSavedWhileTheUserPausesNeverBecomesAClip)
+{
+    ASSERT_TRUE(QDir().mkpath(desktop()));
+    startCapturing();
+    startWatchingScreenshots();
+    m_monitor->setCapturingPaused(true);
+    xclipCopy("private");
+    const QString shot = desktop() + "/Screenshot during the pause.png";
+    QFile file(shot);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(smallPng());
+    file.close();
+    QTest::qWait(pastPauseMs);
+    m_monitor->setCapturingPaused(false);
+    // The screenshot is touched again once the pause is lifted; the private text is still on the
+    // clipboard.
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.close();
+    QTest::qWait(pastPauseMs);
+    EXPECT_TRUE(clips().isEmpty());
+    EXPECT_EQ(xclipPaste(), "private");
+
+    xclipCopy("after the pause");
+    ASSERT_TRUE(waitForClips(1));
+    EXPECT_EQ(clips().first().text, "after the pause");
+    QTest::qWait(pastPauseMs);
+    EXPECT_EQ(clips().size(), 1);
+}
+
 class HostileOwnerTest : public CaptureTest, public ::testing::WithParamInterface<const char *>
 {};
 

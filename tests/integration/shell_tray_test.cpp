@@ -118,6 +118,20 @@ std::optional<WindowInfo> waitForDockedIcon()
     return docked ? icon : std::nullopt;
 }
 
+// The middle of one of the tray menu's items, which are "Pause Capturing" then "Quit Tarno", of one
+// height each.
+QPoint menuItemCentre(const WindowInfo &menu, int index)
+{
+    constexpr int items = 2;
+    const QRect rect = menu.screenRect;
+    return {rect.center().x(), rect.top() + rect.height() * (2 * index + 1) / (2 * items)};
+}
+
+void clickAt(QPoint point)
+{
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "1"});
+}
+
 bool isPopover(QRect rect)
 {
     return rect.size() == QSize(360, 480);
@@ -250,13 +264,12 @@ TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
     ASSERT_TRUE(icon);
     const QPoint centre = icon->screenRect.center();
     xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"});
-    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.y() >= 20 && rect.height() < 60; });
+    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.y() >= 20 && rect.height() < 80; });
     ASSERT_TRUE(menu) << "no menu after a right click";
     EXPECT_FALSE(findWindow("tarno", isPopover)) << "the menu opened the popover";
     // Just below the icon.
     EXPECT_NEAR(menu->screenRect.top(), icon->screenRect.bottom() + 1, 2);
-    xdotool({"mousemove", QString::number(menu->screenRect.center().x()),
-             QString::number(menu->screenRect.center().y()), "click", "1"});
+    clickAt(menuItemCentre(*menu, 1));
     ASSERT_TRUE(app->waitForFinished(waitMs)) << "choosing Quit Tarno did not end the program";
     EXPECT_EQ(app->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app->exitCode(), 0);
@@ -409,11 +422,27 @@ TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndThe
     EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
         << "a second Activate did not close the popover";
 
-    callItem(service, path, "org.kde.StatusNotifierItem.ContextMenu", {"1800", "10"});
-    const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.height() < 60; });
-    ASSERT_TRUE(menu) << "no menu on the host's context request";
-    xdotool({"mousemove", QString::number(menu->screenRect.center().x()),
-             QString::number(menu->screenRect.center().y()), "click", "1"});
+    // Pausing changes what the host is given to show: the icon and the tooltip.
+    const auto property = [&](const QString &name) {
+        return callItem(service, path, "org.freedesktop.DBus.Properties.Get",
+                        {"org.kde.StatusNotifierItem", name});
+    };
+    const QString icon = property("IconPixmap");
+    const auto menu = [&] {
+        callItem(service, path, "org.kde.StatusNotifierItem.ContextMenu", {"1800", "10"});
+        return waitForWindow("tarno", [](QRect rect) { return rect.height() < 80; });
+    };
+    const auto pauseMenu = menu();
+    ASSERT_TRUE(pauseMenu) << "no menu on the host's context request";
+    clickAt(menuItemCentre(*pauseMenu, 0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return property("ToolTip").contains("Tarno — Paused"); }, waitMs))
+        << property("ToolTip").toStdString();
+    EXPECT_NE(property("IconPixmap"), icon);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !findWindow("tarno", [](QRect) { return true; }); }, waitMs));
+
+    const auto quitMenu = menu();
+    ASSERT_TRUE(quitMenu);
+    clickAt(menuItemCentre(*quitMenu, 1));
     ASSERT_TRUE(app.waitForFinished(waitMs)) << "Quit Tarno did not end the program";
     EXPECT_EQ(app.exitCode(), 0);
 }
@@ -431,7 +460,10 @@ public:
     void stopMonitor() override {}
     void startWatcher(CaptureCallback) override {}
     void stopWatcher() override {}
+    bool isCapturingPaused() const override { return capturingPaused; }
+    void setCapturingPaused(bool paused) override { capturingPaused = paused; }
     int pauses = 0;
+    bool capturingPaused = false;
 };
 
 // The shell composed in this process over the real status bar, popover and monitors, so that the
@@ -451,7 +483,8 @@ protected:
         // The popover's views reach the clipboard, codec and clock through the installed platform,
         // as they do in the app.
         Platform::install(platform.platform());
-        shell = std::make_unique<QtShellPlatform>(QStringLiteral(":/assets/MenuBarIcon.svg"));
+        shell = std::make_unique<QtShellPlatform>(QStringLiteral(":/assets/MenuBarIcon.svg"),
+                                                  QStringLiteral(":/assets/MenuBarIconPaused.svg"));
         ASSERT_EQ(shell->trayKind(), QtShellPlatform::TrayKind::xembed);
         controller = std::make_unique<MenuBarController>(MenuBarController::Environment{
             platform.runtime(), *platform.platform().codec, settingsStore, shell->statusBar(),

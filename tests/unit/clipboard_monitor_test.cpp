@@ -317,6 +317,72 @@ TEST_F(ClipboardMonitorTest, ImageConvertedDuringAPauseIsDropped)
     EXPECT_TRUE(clips.isEmpty());
 }
 
+// The user's pause, over a polled pasteboard and one that announces its changes.
+class UserPauseTest : public ClipboardMonitorTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    void copy(const QString &text)
+    {
+        pasteboard.simulateCopyText(text);
+        if (GetParam())
+            monitor->pasteboardDidChange();
+    }
+};
+
+TEST_P(UserPauseTest, NothingIsReadWhilePausedAndLiftingItCapturesNothingCopiedMeanwhile)
+{
+    pasteboard.setAnnouncesChanges(GetParam());
+    start();
+    // A change still being read when the user pauses is given up.
+    advanceTo(1000ms);
+    pasteboard.simulateCopy();
+    monitor->pasteboardDidChange();
+    advanceTo(1050ms);
+    ASSERT_GT(pasteboard.readCount(), 0);
+    monitor->setCapturingPaused(true);
+    EXPECT_TRUE(monitor->isCapturingPaused());
+    publishText("being read");
+    const int reads = pasteboard.readCount();
+
+    advanceTo(2000ms);
+    copy("private");
+    // The program's own brief pause ends inside the user's without lifting it.
+    monitor->pauseBriefly();
+    advanceTo(3000ms);
+    copy("private too");
+    // Copied just before the pause is lifted, before the next poll at 6 s could see it.
+    advanceTo(5950ms);
+    copy("private at the last moment");
+    advanceTo(5990ms);
+    EXPECT_EQ(pasteboard.readCount(), reads);
+    monitor->setCapturingPaused(false);
+    runtime.advance(5s);
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_EQ(pasteboard.readCount(), reads);
+
+    copy("after the pause");
+    runtime.advance(200ms);
+    EXPECT_EQ(texts(), QStringList{"after the pause"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Cue, UserPauseTest, ::testing::Values(false, true),
+                         [](const auto &info) { return std::string(info.param ? "announced" : "polled"); });
+
+TEST_F(ClipboardMonitorTest, ImageConvertingWhenTheUserPausesIsNeverDelivered)
+{
+    start();
+    runtime.setQueueHeld(encodeQueue, true);
+    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+    monitor->pasteboardDidChange();
+    runtime.runUntilIdle();
+    monitor->setCapturingPaused(true);
+    runtime.setQueueHeld(encodeQueue, false);
+    runtime.runUntilIdle();
+    monitor->setCapturingPaused(false);
+    runtime.advance(3s);
+    EXPECT_TRUE(clips.isEmpty());
+}
+
 TEST_F(ClipboardMonitorTest, ImageCopiedJustBeforeTextCanArriveAfterIt)
 {
     start();

@@ -54,11 +54,18 @@ public:
         watcherCallback = std::move(onCapture);
     }
     void stopWatcher() override { log << "stopWatcher"; }
+    bool isCapturingPaused() const override { return capturingPaused; }
+    void setCapturingPaused(bool paused) override
+    {
+        log << QStringLiteral("setCapturingPaused %1").arg(paused);
+        capturingPaused = paused;
+    }
 
     std::function<qsizetype()> historySize = [] { return qsizetype(0); };
     QStringList log;
     CaptureCallback monitorCallback;
     CaptureCallback watcherCallback;
+    bool capturingPaused = false;
 
 private:
     HistoryCleanupService m_cleanup;
@@ -334,18 +341,61 @@ TEST_F(MenuBarControllerTest, ContextMenuOffersQuitBelowTheIconAndQuittingTearsD
     view.rightMouseDown();
     EXPECT_TRUE(popover->isShown()) << "the menu neither opens nor closes the popover";
     ASSERT_EQ(item().menuCount, 1);
-    ASSERT_EQ(item().menuItems.size(), 1);
-    EXPECT_EQ(item().menuItems.first().title, "Quit Tarno");
-    EXPECT_EQ(item().menuItems.first().keyEquivalent, "q");
+    ASSERT_EQ(item().menuItems.size(), 2);
+    EXPECT_EQ(item().menuItems.first().title, "Pause Capturing");
+    EXPECT_EQ(item().menuItems.last().title, "Quit Tarno");
+    EXPECT_EQ(item().menuItems.last().keyEquivalent, "q");
+    EXPECT_FALSE(item().menuItems.last().checkable);
     EXPECT_EQ(item().menuPoint, QPointF(16, 24));
     services.log.clear();
 
-    item().menuItems.first().action();
+    item().menuItems.last().action();
     EXPECT_EQ(application.terminateCount, 1);
     EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
     EXPECT_EQ(launched.statusItem(), nullptr);
     delegate.applicationWillTerminate();
     EXPECT_EQ(services.log.count("stopWatcher"), 1);
+}
+
+TEST_F(MenuBarControllerTest, PauseFromTheMenuIsCheckedAndTheIconTooltipAndPopoverFollowIt)
+{
+    MenuBarController &controller = started();
+    int announced = 0;
+    notifications.addObserver(MenuBarController::capturingPausedNotification, [&] { ++announced; });
+    const auto choosePause = [this](bool shownChecked) {
+        view().rightMouseDown();
+        const MenuItem pause = item().menuItems.first();
+        EXPECT_TRUE(pause.checkable);
+        EXPECT_EQ(pause.checked, shownChecked);
+        pause.action();
+    };
+    services.log.clear();
+    const int repaints = item().needsDisplayCount;
+
+    choosePause(false);
+    EXPECT_TRUE(controller.isCapturingPaused());
+    EXPECT_EQ(services.log, QStringList{"setCapturingPaused 1"});
+    EXPECT_EQ(announced, 1);
+    EXPECT_GT(item().needsDisplayCount, repaints);
+    EXPECT_EQ(view().toolTip(), "Tarno — Paused");
+    EXPECT_EQ(view().drawing(MenuBarDropView::defaultSize).icon, StatusItemDrawing::Icon::paused);
+
+    // Drops are the user's own act and still land.
+    view().onDropCaptures({PasteboardCapture::text("dropped while paused")});
+    EXPECT_EQ(controller.historyViewModel().items().size(), 1);
+
+    // A menu still open from before asks for what it showed, so it changes nothing now.
+    view().rightMouseDown();
+    const MenuItem stale = item().menuItems.first();
+    controller.setCapturingPaused(true);
+    EXPECT_EQ(announced, 1) << "announced without a change";
+    choosePause(true);
+    EXPECT_FALSE(controller.isCapturingPaused());
+    EXPECT_EQ(announced, 2);
+    EXPECT_EQ(view().toolTip(), "Tarno — click to open, drag in to save, drag out to use");
+    EXPECT_EQ(view().drawing(MenuBarDropView::defaultSize).icon, StatusItemDrawing::Icon::normal);
+    stale.action();
+    EXPECT_FALSE(controller.isCapturingPaused());
 }
 
 TEST_F(MenuBarControllerTest, TerminationBeforeLaunchStopsNothing)

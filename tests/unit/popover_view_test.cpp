@@ -71,8 +71,10 @@ protected:
     void SetUp() override
     {
         window->resize(360, 480);
-        view = createPopoverView(engine, window->contentItem(), history, settings,
-                                 [this](const PasteboardCaptures &captures) { drops << captures; });
+        view = createPopoverView(
+            engine, window->contentItem(), history, settings,
+            [this](const PasteboardCaptures &captures) { drops << captures; },
+            [] { return ClipboardMonitor::shared().isCapturingPaused(); });
         ASSERT_NE(view, nullptr);
         model = view->property("model").value<PopoverViewModel *>();
         ASSERT_NE(model, nullptr);
@@ -328,6 +330,36 @@ TEST_F(PopoverViewTest, TheCloseNotificationReturnsToTheList)
     EXPECT_FALSE(model->showsSettings());
     EXPECT_EQ(item("footerHint")->property("text").toString(), "Drop in · drag out · click to copy");
     EXPECT_TRUE(QTest::qWaitFor([&] { return item("filterPillBar")->opacity() > 0.999; }, 3000));
+}
+
+TEST_F(PopoverViewTest, TheFooterSaysCapturingIsPausedAndARowStillCopiesMeanwhile)
+{
+    const ClipboardItem clip = text("copied while paused");
+    history.setItems({clip});
+    show();
+    QQuickItem *hint = item("footerHint");
+    QSignalSpy changes(model, &PopoverViewModel::isCapturingPausedChanged);
+    const auto setPaused = [](bool paused) {
+        ClipboardMonitor::shared().setCapturingPaused(paused);
+        NotificationCenter::defaultCenter().post("gleaneryCapturingPausedChanged");
+    };
+
+    setPaused(true);
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_EQ(hint->property("text").toString(), "Capturing paused");
+    model->toggleSettings();
+    EXPECT_EQ(hint->property("text").toString(), "Capturing paused");
+    model->toggleSettings();
+
+    QQuickItem *clipRow = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (clipRow = row(clip)) != nullptr; }, 2000));
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clipRow) + QPoint(-60, 0));
+    EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "copied while paused");
+
+    setPaused(false);
+    EXPECT_EQ(changes.size(), 2);
+    EXPECT_EQ(hint->property("text").toString(), "Drop in · drag out · click to copy");
+    runtime().advance(1s);
 }
 
 TEST_F(PopoverViewTest, HoverPassesFromRowToRowWhateverOrderTheReportsArriveIn)

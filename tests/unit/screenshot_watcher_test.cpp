@@ -243,6 +243,36 @@ TEST_F(ScreenshotWatcherTest, StopCancelsWaitingWorkAndForgetsCapturedPaths)
     EXPECT_EQ(clips.size(), 2);
 }
 
+TEST_F(ScreenshotWatcherTest, NoScreenshotIsCapturedWhileTheUserPausesNorLaterForOneSavedMeanwhile)
+{
+    start();
+    // Read just before the pause; its hand-over to the main thread comes after it.
+    const QString before = write("Screenshot before.png");
+    fileEvents.emitPaths({before});
+    runtime.runUntilIdle();
+    runtime.mainQueue().asyncAfter(350ms, [this] { monitor.setCapturingPaused(true); });
+    runtime.advance(1s);
+    ASSERT_TRUE(monitor.isCapturingPaused());
+    EXPECT_EQ(codec.fileConversions, 1);
+
+    const QString during = write("Screenshot during.png");
+    fileEvents.emitPaths({during});
+    runtime.advance(1s);
+    monitor.setCapturingPaused(false);
+    // Both files change again once the pause is lifted.
+    write("Screenshot during.png", imageBytes("edited"));
+    captureEach({during, before});
+    EXPECT_TRUE(clips.isEmpty());
+    EXPECT_TRUE(pasteboard.writeLog.isEmpty());
+    EXPECT_EQ(codec.fileConversions, 1) << "a file saved during the pause was read";
+
+    captureEach({write("Screenshot after.png")});
+    ASSERT_EQ(clips.size(), 1);
+    EXPECT_EQ(pasteboard.pausedAtWrite, QList<bool>{true});
+    runtime.advance(5s);
+    EXPECT_TRUE(monitorClips.isEmpty());
+}
+
 TEST_F(ScreenshotWatcherTest, ReleasedWatchersWorkDoesNothing)
 {
     start();

@@ -72,13 +72,26 @@ TEST(ShellWiringTest, SetupRunsTheSharedServicesAndTeardownStopsThem)
     EXPECT_EQ(controller.historyViewModel().items().size(), 2);
     runtime.advance(1s);
 
+    // The user's pause reaches the real monitor, which the watcher also obeys: a copy made during it
+    // is not captured, then or once it is lifted; a drop still is.
+    controller.setCapturingPaused(true);
+    EXPECT_TRUE(ClipboardMonitor::shared().isCapturingPaused());
+    pasteboard.simulateCopyText("private");
+    runtime.advance(1s);
+    controller.menuBarView()->onDropCaptures({PasteboardCapture::text("dropped while paused")});
+    runtime.advance(1s);
+    controller.setCapturingPaused(false);
+    runtime.advance(2s);
+    ASSERT_EQ(controller.historyViewModel().items().size(), 3);
+    EXPECT_EQ(controller.historyViewModel().items().first().text, "dropped while paused");
+
     controller.teardown();
     EXPECT_FALSE(ClipboardMonitor::shared().isStarted());
     EXPECT_FALSE(ScreenshotFileWatcher::shared().isWatching());
     EXPECT_FALSE(HistoryCleanupService::shared().isRunning());
     pasteboard.simulateCopyText("after the end");
     runtime.advance(5s);
-    EXPECT_EQ(controller.historyViewModel().items().size(), 2);
+    EXPECT_EQ(controller.historyViewModel().items().size(), 3);
 }
 
 } // namespace

@@ -288,7 +288,10 @@ Item {
                 x: 16
                 width: gear.x - 8 - x
                 anchors.verticalCenter: gear.verticalCenter
-                text: root.model.showsSettings ? "Tap gear to return to clips" : "Drop in · drag out · click to copy"
+                // The pause is said first, on the list and the settings alike: it is what the user
+                // must not forget.
+                text: root.model.isCapturingPaused ? "Capturing paused"
+                    : root.model.showsSettings ? "Tap gear to return to clips" : "Drop in · drag out · click to copy"
                 size: 11
                 color: Theme.primary50
                 maximumLineCount: 1
