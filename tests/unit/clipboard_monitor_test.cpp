@@ -53,6 +53,19 @@ protected:
     {
         pasteboard.setItems({FakePasteboardItem().add("text/plain", text.toUtf8())});
     }
+    // The program that copied a picture exits while the picture is being converted.
+    void copyImageAndLeave()
+    {
+        pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+        monitor->pasteboardDidChange();
+        runtime.runUntilIdle();
+        ownerLeaves();
+    }
+    void ownerLeaves()
+    {
+        pasteboard.simulateOwnerGone();
+        monitor->pasteboardOwnerGone();
+    }
     QStringList texts() const
     {
         QStringList result;
@@ -477,8 +490,7 @@ TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestCl
     // Gone before its first read attempt ran: the content stays readable and is captured.
     pasteboard.simulateCopyText("copied, then the editor closed");
     monitor->pasteboardDidChange();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    ownerLeaves();
     EXPECT_EQ(pasteboard.writeLog, QStringList());
     runtime.runUntilIdle();
     EXPECT_EQ(texts(), QStringList{"copied, then the editor closed"});
@@ -491,8 +503,7 @@ TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestCl
     monitor->pasteboardDidChange();
     runtime.runUntilIdle();
     newestOverride = clips.first();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    ownerLeaves();
     runtime.advance(5s);
     EXPECT_EQ(pasteboard.writeLog, QStringList());
 
@@ -504,12 +515,10 @@ TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestCl
                              .add("text/plain", "hunter2")});
     monitor->pasteboardDidChange();
     runtime.runUntilIdle();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    ownerLeaves();
     pasteboard.simulateCopyData("\x01\x02", "application/x-opaque");
     monitor->pasteboardDidChange();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    ownerLeaves();
     runtime.advance(5s);
     EXPECT_EQ(pasteboard.writeLog, QStringList());
     EXPECT_EQ(texts(), (QStringList{"copied, then the editor closed", "deleted by the user"}));
@@ -519,11 +528,7 @@ TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConvertedUnlessAPauseD
 {
     start();
     runtime.setQueueHeld(encodeQueue, true);
-    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
-    monitor->pasteboardDidChange();
-    runtime.runUntilIdle();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    copyImageAndLeave();
     EXPECT_EQ(pasteboard.writeLog, QStringList()) << "decided before its clip exists";
     runtime.setQueueHeld(encodeQueue, false);
     runtime.advance(10ms);
@@ -532,11 +537,7 @@ TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConvertedUnlessAPauseD
 
     pasteboard.writeLog.clear();
     runtime.setQueueHeld(encodeQueue, true);
-    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
-    monitor->pasteboardDidChange();
-    runtime.runUntilIdle();
-    pasteboard.simulateOwnerGone();
-    monitor->pasteboardOwnerGone();
+    copyImageAndLeave();
     monitor->pauseBriefly();
     runtime.setQueueHeld(encodeQueue, false);
     runtime.advance(3s);
