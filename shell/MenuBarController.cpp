@@ -93,6 +93,10 @@ void MenuBarController::setupInterface()
         return controller && (*controller)->isCapturingPaused();
     };
     view->isCapturingPaused = isCapturingPaused;
+    view->contextMenuItems = [self = std::weak_ptr<MenuBarController *>(m_self)] {
+        const auto controller = self.lock();
+        return controller ? (*controller)->contextMenuItems() : QList<MenuItem>();
+    };
     m_statusItem = m_environment.statusBar.makeStatusItem(*view, MenuBarDropView::defaultSize);
     view->setNeedsDisplayHandler(weakly([](MenuBarController &self) {
         if (self.m_statusItem)
@@ -256,10 +260,8 @@ void MenuBarController::popoverDidClose()
         weakly([](MenuBarController &self) { self.removeClickMonitors(); }));
 }
 
-void MenuBarController::showContextMenu()
+QList<MenuItem> MenuBarController::contextMenuItems()
 {
-    if (!m_menuBarView || !m_statusItem)
-        return;
     // Chosen, the item asks for the opposite of what it showed.
     const bool paused = isCapturingPaused();
     const MenuItem pause{pauseTitle, QString(),
@@ -267,8 +269,15 @@ void MenuBarController::showContextMenu()
                          true, paused};
     Application *application = &m_environment.application;
     const MenuItem quit{quitTitle, quitKeyEquivalent, [application] { application->terminate(); }};
+    return {pause, quit};
+}
+
+void MenuBarController::showContextMenu()
+{
+    if (!m_menuBarView || !m_statusItem)
+        return;
     const QSizeF bounds = MenuBarDropView::defaultSize;
-    m_statusItem->popUpMenu({pause, quit}, QPointF(bounds.width() / 2, bounds.height()));
+    m_statusItem->popUpMenu(contextMenuItems(), QPointF(bounds.width() / 2, bounds.height()));
 }
 
 } // namespace tarno

@@ -17,6 +17,7 @@ class GleanerySettings;
 class ImageCodec;
 class KeyValueStore;
 class MenuBarDropView;
+struct MenuItem;
 class NotificationCenter;
 class PopoverHostController;
 class ShellServices;
@@ -87,6 +88,8 @@ public:
     void togglePopover();
     void showPopover();
     void closePopover();
+    // "Pause Capturing", checked while paused, then "Quit Tarno".
+    QList<MenuItem> contextMenuItems();
     void showContextMenu();
     void installClickMonitors();
     void removeClickMonitors();

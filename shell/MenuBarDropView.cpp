@@ -115,6 +115,11 @@ QString MenuBarDropView::toolTip() const
     return showsPaused() ? pausedToolTipText() : toolTipText();
 }
 
+QList<MenuItem> MenuBarDropView::menuItems() const
+{
+    return contextMenuItems ? contextMenuItems() : QList<MenuItem>();
+}
+
 void MenuBarDropView::setNeedsDisplay() const
 {
     runIfSet(m_needsDisplay);

@@ -34,6 +34,8 @@ public:
     // Asked whenever the view is drawn or its tooltip read: while it answers true, the paused icon
     // and tooltip show. Unset reads as false.
     std::function<bool()> isCapturingPaused;
+    // Asked whenever the context menu is read. Unset reads as no items.
+    std::function<QList<MenuItem>()> contextMenuItems;
 
     bool isDragHighlighted() const { return m_isDragHighlighted; }
     bool isHovered() const { return m_isHovered; }
@@ -52,6 +54,7 @@ public:
     bool performDragOperation(const PasteboardReader &drag) override;
     StatusItemDrawing drawing(QSizeF bounds) const override;
     QString toolTip() const override;
+    QList<MenuItem> menuItems() const override;
 
 private:
     void setNeedsDisplay() const;

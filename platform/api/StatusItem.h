@@ -62,6 +62,17 @@ struct StatusItemDrawing
     qreal iconOpacity = 1;
 };
 
+struct MenuItem
+{
+    QString title;
+    // A single key, shown as the item's shortcut.
+    QString keyEquivalent;
+    std::function<void()> action;
+    // A checkable item shows a check mark while `checked`; choosing it runs the action all the same.
+    bool checkable = false;
+    bool checked = false;
+};
+
 // The content of a status item as the platform sees it: it feeds pointer and drag events in and asks
 // what to draw. Implemented by the logic; every call is made on the main thread.
 class StatusItemView
@@ -83,17 +94,9 @@ public:
 
     virtual StatusItemDrawing drawing(QSizeF bounds) const = 0;
     virtual QString toolTip() const = 0;
-};
-
-struct MenuItem
-{
-    QString title;
-    // A single key, shown as the item's shortcut.
-    QString keyEquivalent;
-    std::function<void()> action;
-    // A checkable item shows a check mark while `checked`; choosing it runs the action all the same.
-    bool checkable = false;
-    bool checked = false;
+    // The context menu as it stands now. A host that shows the menu itself reads it before each
+    // showing; a chosen item's action runs on the main thread's next turn.
+    virtual QList<MenuItem> menuItems() const = 0;
 };
 
 // One item in the desktop's status area, showing a view. Removed from the status area when

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QIcon>
+#include <QMenu>
 #include <QSystemTrayIcon>
 
 #include <optional>
@@ -21,6 +22,11 @@ public:
         : m_view(view), m_size(size), m_normalIcon(iconPath), m_pausedIcon(pausedIconPath)
     {
         showViewState();
+        // Given a menu, Qt exports it over com.canonical.dbusmenu and names it in the item's Menu
+        // property, so hosts that draw menus themselves (and never call ContextMenu) can show it.
+        QObject::connect(&m_menu, &QMenu::aboutToShow, &m_menu,
+                         [this] { syncTrayMenu(m_menu, m_view.menuItems()); });
+        m_icon.setContextMenu(&m_menu);
         QObject::connect(&m_icon, &QSystemTrayIcon::activated, &m_icon,
                          [this](QSystemTrayIcon::ActivationReason reason) {
                              m_lastPointer = QCursor::pos();
@@ -53,6 +59,8 @@ public:
 private:
     void showViewState()
     {
+        // Kept current, not only on AboutToShow, for hosts that read the layout without asking first.
+        syncTrayMenu(m_menu, m_view.menuItems());
         const bool paused = m_view.drawing(m_size).icon == StatusItemDrawing::Icon::paused;
         // Each change is a signal to the host, which then asks for the whole icon again.
         if (!m_shownIcon || *m_shownIcon != paused) {
@@ -68,6 +76,8 @@ private:
     QSizeF m_size;
     QIcon m_normalIcon;
     QIcon m_pausedIcon;
+    // Before the icon, which refers to it until it is gone.
+    QMenu m_menu;
     QSystemTrayIcon m_icon;
     std::optional<bool> m_shownIcon;
     QPoint m_lastPointer;

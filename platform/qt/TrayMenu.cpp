@@ -16,6 +16,32 @@ QKeySequence shortcutFor(const QString &keyEquivalent)
     return QKeySequence(QStringLiteral("Ctrl+") + keyEquivalent.toUpper());
 }
 
+void showItem(QAction &action, const MenuItem &item)
+{
+    action.setShortcut(shortcutFor(item.keyEquivalent));
+    action.setShortcutVisibleInContextMenu(true);
+    action.setCheckable(item.checkable);
+    action.setChecked(item.checked);
+    // An item's action may depend on the state it was made in, so the newest one is the one to run.
+    QObject::disconnect(&action, &QAction::triggered, nullptr, nullptr);
+    QObject::connect(&action, &QAction::triggered, qApp, [run = item.action] {
+        if (run)
+            QMetaObject::invokeMethod(qApp, run, Qt::QueuedConnection);
+    });
+}
+
+bool hasTitles(const QMenu &menu, const QList<MenuItem> &items)
+{
+    const QList<QAction *> actions = menu.actions();
+    if (actions.size() != items.size())
+        return false;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (actions[i]->text() != items[i].title)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void popUpTrayMenu(const QList<MenuItem> &items, QPoint globalPosition)
@@ -25,19 +51,20 @@ void popUpTrayMenu(const QList<MenuItem> &items, QPoint globalPosition)
     // A new menu each time; it deletes itself once it has closed.
     auto *menu = new QMenu;
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (const MenuItem &item : items) {
-        QAction *action = menu->addAction(item.title);
-        action->setShortcut(shortcutFor(item.keyEquivalent));
-        action->setShortcutVisibleInContextMenu(true);
-        action->setCheckable(item.checkable);
-        action->setChecked(item.checked);
-        const std::function<void()> run = item.action;
-        QObject::connect(action, &QAction::triggered, qApp, [run] {
-            if (run)
-                QMetaObject::invokeMethod(qApp, run, Qt::QueuedConnection);
-        });
-    }
+    syncTrayMenu(*menu, items);
     menu->popup(globalPosition);
+}
+
+void syncTrayMenu(QMenu &menu, const QList<MenuItem> &items)
+{
+    if (!hasTitles(menu, items)) {
+        menu.clear();
+        for (const MenuItem &item : items)
+            menu.addAction(item.title);
+    }
+    const QList<QAction *> actions = menu.actions();
+    for (qsizetype i = 0; i < items.size(); ++i)
+        showItem(*actions[i], items[i]);
 }
 
 } // namespace tarno

@@ -447,6 +447,52 @@ TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndThe
     EXPECT_EQ(app.exitCode(), 0);
 }
 
+TEST_F(StatusNotifierTest, HostsThatDrawTheMenuThemselvesReadItOverDbusmenu)
+{
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs));
+    const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
+    ASSERT_EQ(item.size(), 3);
+    const QString service = item[1];
+
+    // (<objectpath '/MenuBar'>,)
+    static const QRegularExpression objectPath("objectpath '([^']+)'");
+    const QString menuProperty = callItem(service, item[2], "org.freedesktop.DBus.Properties.Get",
+                                          {"org.kde.StatusNotifierItem", "Menu"});
+    const QString menuPath = objectPath.match(menuProperty).captured(1);
+    ASSERT_FALSE(menuPath.isEmpty()) << menuProperty.toStdString();
+    ASSERT_NE(menuPath, "/NO_DBUSMENU");
+
+    // As a host does before it shows the menu: the item's id and whether it is checked.
+    const auto entry = [&](const QString &label) {
+        callItem(service, menuPath, "com.canonical.dbusmenu.AboutToShow", {"0"});
+        const QString layout =
+            callItem(service, menuPath, "com.canonical.dbusmenu.GetLayout", {"--", "0", "-1", "@as []"});
+        const QRegularExpression pattern("\\((\\d+), \\{([^}]*'label': <'" + label + "'>[^}]*)\\}");
+        const QRegularExpressionMatch match = pattern.match(layout);
+        EXPECT_TRUE(match.hasMatch()) << label.toStdString() << " not in " << layout.toStdString();
+        return std::pair(match.captured(1), match.captured(2));
+    };
+    const auto click = [&](const QString &id) {
+        callItem(service, menuPath, "com.canonical.dbusmenu.Event", {"--", id, "clicked", "<0>", "0"});
+    };
+
+    const auto [pauseId, pause] = entry("Pause Capturing");
+    EXPECT_TRUE(pause.contains("'toggle-type': <'checkmark'>")) << pause.toStdString();
+    EXPECT_TRUE(pause.contains("'toggle-state': <0>")) << pause.toStdString();
+    click(pauseId);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return entry("Pause Capturing").second.contains("'toggle-state': <1>"); }, waitMs))
+        << "the menu does not show capturing paused";
+    click(pauseId);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return entry("Pause Capturing").second.contains("'toggle-state': <0>"); }, waitMs))
+        << "the menu does not show capturing resumed";
+
+    click(entry("Quit Tarno").first);
+    ASSERT_TRUE(app.waitForFinished(waitMs)) << "Quit Tarno over dbusmenu did not end the program";
+    EXPECT_EQ(app.exitCode(), 0);
+}
+
 // Services that only count, so that the in-process shell captures nothing from the real clipboard.
 class QuietServices : public ShellServices
 {

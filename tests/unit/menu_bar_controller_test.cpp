@@ -379,6 +379,12 @@ TEST_F(MenuBarControllerTest, PauseFromTheMenuIsCheckedAndTheIconTooltipAndPopov
     EXPECT_GT(item().needsDisplayCount, repaints);
     EXPECT_EQ(view().toolTip(), "Tarno — Paused");
     EXPECT_EQ(view().drawing(MenuBarDropView::defaultSize).icon, StatusItemDrawing::Icon::paused);
+    // The menu a host reads for itself is the same, as it stands now.
+    const QList<MenuItem> hosted = view().menuItems();
+    ASSERT_EQ(hosted.size(), 2);
+    EXPECT_EQ(hosted.first().title, "Pause Capturing");
+    EXPECT_TRUE(hosted.first().checked);
+    EXPECT_EQ(hosted.last().title, "Quit Tarno");
 
     // Drops are the user's own act and still land.
     view().onDropCaptures({PasteboardCapture::text("dropped while paused")});
