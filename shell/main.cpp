@@ -5,6 +5,7 @@
 #include "platform/qt/JsonFileStore.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtShellPlatform.h"
+#include "platform/qt/RuntimeFolder.h"
 #include "platform/qt/SingleInstanceLock.h"
 #include "shell/AppDelegate.h"
 #include "shell/MenuBarController.h"
@@ -12,9 +13,37 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Qt's image plugins pass on what their codec libraries say about each picture, such as a colour
+// profile they ignore. Pictures come from other programs and a picture that cannot be read is
+// handled as such, so the remarks tell the user nothing.
+bool isAboutInputImages(const QMessageLogContext &context)
+{
+    return context.category && (std::strcmp(context.category, "qt.gui.imageio") == 0 ||
+                                std::strcmp(context.category, "qt.gui.icc") == 0);
+}
+
+// The one way anything reaches standard error: real problems, marked as ours.
+void logMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg || type == QtInfoMsg || isAboutInputImages(context))
+        return;
+    std::fprintf(stderr, "tarno: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+} // namespace
+
 // The composition root: the real platform, the services over it, and the one controller.
 int main(int argc, char **argv)
 {
+    qInstallMessageHandler(logMessage);
+    // Before Qt looks for the runtime folder, which it would otherwise warn is missing.
+    tarno::ensureRuntimeFolder();
     // A QApplication for the tray's menu and tooltip; there is no window until the popover opens.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarno"));

@@ -14,6 +14,7 @@
 #include "shell/ShellServices.h"
 #include "tests/integration/X11TestSupport.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QMimeData>
 #include <QPainter>
@@ -24,6 +25,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -174,14 +176,27 @@ class AppTest : public TrayHostTest
 protected:
     QTemporaryDir home;
 
+    enum class RuntimeFolder
+    {
+        given,
+        // The session names none; the temporary folder is the test's own.
+        missing
+    };
+
     // Owned by the fixture, which ends whatever a failed test left running.
-    QProcess *launch(QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+    QProcess *launch(QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel,
+                     RuntimeFolder runtimeFolder = RuntimeFolder::given)
     {
         auto app = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("HOME", home.path());
         environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        environment.insert("XDG_RUNTIME_DIR", home.path());
+        if (runtimeFolder == RuntimeFolder::given) {
+            environment.insert("XDG_RUNTIME_DIR", home.path());
+        } else {
+            environment.remove("XDG_RUNTIME_DIR");
+            environment.insert("TMPDIR", home.path());
+        }
         app->setProcessEnvironment(environment);
         app->setProcessChannelMode(channels);
         app->start(appPath, {});
@@ -304,6 +319,58 @@ TEST_F(AppTest, ClipboardItServesIsHandedToTheClipboardManagerAtQuit)
     EXPECT_FALSE(app->readAllStandardError().contains("clipboard manager"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return gone.size() == 2; }, waitMs));
     EXPECT_EQ(manager.snapshot()->data("text/plain"), "counted copy");
+}
+
+// A picture whose colour profile chunk is damaged, as some editors write them: libpng warns, and the
+// picture reads all the same.
+QByteArray pngWithDamagedProfile()
+{
+    QByteArray png = encodeImage(QImage(QSize(8, 8), QImage::Format_RGB32));
+    const QByteArray data = QByteArray("odd\0\0", 5) + qCompress(QByteArray(132, 'x')).mid(4);
+    QByteArray chunk;
+    QDataStream stream(&chunk, QIODevice::WriteOnly);
+    stream << quint32(data.size());
+    stream.writeRawData("iCCP", 4);
+    stream.writeRawData(data.constData(), int(data.size()));
+    // A checksum that does not match.
+    stream << quint32(0);
+    // Right after IHDR: the signature's 8 bytes, then IHDR's length, type, 13 bytes and checksum.
+    png.insert(8 + 25, chunk);
+    return png;
+}
+
+TEST_F(AppTest, StandardErrorStaysQuietThroughStartAnOddPictureAndQuitWithoutARuntimeFolder)
+{
+    QProcess *app = launch(QProcess::SeparateChannels, RuntimeFolder::missing);
+    ASSERT_TRUE(waitForDockedIcon());
+    // The folder Tarno chose holds its lock, so a second launch finds the first.
+    QProcess *second = launch(QProcess::SeparateChannels, RuntimeFolder::missing);
+    ASSERT_TRUE(second->waitForFinished(waitMs)) << "the second launch did not find the first";
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(second->readAllStandardError().toStdString(), "");
+
+    QTemporaryFile picture;
+    ASSERT_TRUE(picture.open());
+    picture.write(pngWithDamagedProfile());
+    picture.flush();
+    // In the foreground, so that this test ends it once Tarno has read the picture.
+    QProcess xclip;
+    xclip.setProcessChannelMode(QProcess::MergedChannels);
+    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "image/png", "-i", picture.fileName()});
+    QByteArray said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
+        << "Tarno never read the picture: " << said.toStdString();
+    xclip.kill();
+    xclip.waitForFinished(waitMs);
+    // Tarno serves the picture once its program has gone, so it has read it.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [] { return integration::targetsOffered().contains("application/x-qt-image"); }, waitMs));
+
+    app->terminate();
+    ASSERT_TRUE(app->waitForFinished(waitMs));
+    EXPECT_EQ(app->exitCode(), 0);
+    EXPECT_EQ(app->readAllStandardError().toStdString(), "");
 }
 
 TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)

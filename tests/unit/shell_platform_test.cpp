@@ -1,6 +1,9 @@
 #include "platform/api/PopoverPlacement.h"
+#include "platform/qt/RuntimeFolder.h"
 #include "platform/qt/SingleInstanceLock.h"
 
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -64,6 +67,48 @@ TEST(SingleInstanceLockTest, MissingFolderIsNotMistakenForAnotherInstance)
 {
     SingleInstanceLock lock("/nonexistent-folder/tarno.lock");
     EXPECT_EQ(lock.tryLock(), SingleInstanceLock::Result::unavailable);
+}
+
+bool isPrivate(const QString &folder)
+{
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+    const QFileInfo info(folder);
+    return info.isDir() && (info.permissions() & others) == 0 && (info.permissions() & owner) == owner;
+}
+
+TEST(RuntimeFolderTest, MissingFolderIsMadePrivateReusedAndReplacedWhenNoLongerPrivate)
+{
+    QTemporaryDir temporary;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("TMPDIR", tmp);
+    });
+
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString first = ensureRuntimeFolder();
+    ASSERT_FALSE(first.isEmpty());
+    EXPECT_TRUE(first.startsWith(temporary.path()));
+    EXPECT_EQ(qEnvironmentVariable("XDG_RUNTIME_DIR"), first);
+    EXPECT_TRUE(isPrivate(first));
+    EXPECT_EQ(ensureRuntimeFolder(), first) << "a folder already named is kept";
+
+    // The next launch finds the same folder, so the single-instance lock still works.
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(ensureRuntimeFolder(), first);
+
+    // Opened up to others, it is no longer used.
+    QFile::setPermissions(first, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther |
+                                     QFile::ExeOther);
+    qunsetenv("XDG_RUNTIME_DIR");
+    const QString second = ensureRuntimeFolder();
+    ASSERT_FALSE(second.isEmpty());
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(isPrivate(second));
 }
 
 } // namespace
