@@ -8,8 +8,9 @@ namespace tarno {
 
 // The status area of a desktop that hosts StatusNotifierItems over D-Bus: the host draws the icon and
 // reports clicks, so the view gets left clicks (Activate), right clicks (the context request) and
-// shows its tooltip, but no hover and no drags. The icon and tooltip follow the view's on each
-// `setNeedsDisplay`. Needs a QApplication.
+// shows its tooltip, but no hover and no drags. The icon, tooltip and the menu exported over
+// com.canonical.dbusmenu (for hosts that show it themselves rather than ask for it) follow the view's
+// on each `setNeedsDisplay`. Needs a QApplication.
 class SniStatusBar : public StatusBar
 {
 public:
