@@ -247,7 +247,20 @@ void QtPopover::show(QRectF anchor)
     const QRectF frame = screen
                              ? popoverFrame(anchor, d->size, screen->geometry(), screen->availableGeometry())
                              : QRectF({}, d->size);
-    d->window.setGeometry(frame.toAlignedRect());
+    const QRect geometry = frame.toAlignedRect();
+    d->window.setGeometry(geometry);
+    // Qt may leave a hidden window's new position for later, and the window then shows for a moment
+    // where it was made, in the corner of the screen; told ahead of the map, the server never does.
+    if (xcb_connection_t *c = connection()) {
+        const qreal ratio = d->window.devicePixelRatio();
+        const uint32_t values[] = {
+            uint32_t(qRound(geometry.x() * ratio)), uint32_t(qRound(geometry.y() * ratio)),
+            uint32_t(qRound(geometry.width() * ratio)), uint32_t(qRound(geometry.height() * ratio))};
+        xcb_configure_window(c, static_cast<xcb_window_t>(d->window.winId()),
+                             XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
+                                 XCB_CONFIG_WINDOW_HEIGHT,
+                             values);
+    }
     d->shown = true;
     d->wasActive = false;
     d->window.show();
