@@ -74,26 +74,34 @@ struct ScreenshotClipboardStatus
 // The screenshot preferences of this desktop's screenshot tools, read from their own configuration
 // and changed only where a tool documents a setting for it that can be written safely.
 //
-// Known tools, and what each wrote when run under Xvfb (Debian 12) with a private home whose
-// user-dirs.dirs names ~/Pictures:
+// Known tools, and what each saved when run under Xvfb (Debian 12) in a private home whose
+// user-dirs.dirs names the pictures folder ("pictures" below), each time into that folder:
 //
-// | tool                            | run as                    | folder (setting) | name | clipboard setting
-// |
-// |---------------------------------|---------------------------|------------------------------------------------------|-----------------------------------------|-------------------|
-// | gnome-screenshot 41             | gnome-screenshot          | XDG pictures (gsettings
-// org.gnome.gnome-screenshot   | Screenshot from 2026-12-08 02-47-25.png | none (-c only)    | | | |
-// auto-save-directory: URI, path or ~/...)             | (gettext "Screenshot from %s.%s")       | | | GNOME
-// Shell 43 screenshot UI    | not run: needs GNOME Shell| XDG pictures/Screenshots (gettext "Screenshots", |
-// Screenshot from 2026-12-08 02-47-25.png | always copies     | |                                 | (from its
-// shipped code)   | gnome-shell domain), no setting                      | (gettext "Screenshot from %s") | |
-// | Spectacle 22.12                 | spectacle -b -n -f        | XDG pictures ([Save] defaultSaveLocation,
-// spectaclerc) | Screenshot_20261208_033215.png        | [General] clipboardGroup=PostScreenshotCopyImage |
-// | xfce4-screenshooter 1.10        | -f -s DIR, Return in dialog| XDG pictures (screenshot_dir=file:/...,
-// xfce4/xfce4-screenshooter) | Screenshot_2026-12-08_02-54-22.png (gettext "Screenshot") | none; its rc file
-// is rewritten at exit | | Flameshot 12.1                  | flameshot full -p DIR     | XDG pictures
-// ([General] savePath, flameshot/flameshot.ini) | 2026-12-08_02-55.png, then 2026-12-08_02-55_1.png | none |
-// | scrot 1.8                       | scrot                     | its working folder, no setting |
-// 2026-12-08-033053_1920x1080_scrot.png, then ..._scrot_000.png | none |
+// | tool                     | run as                      | name, then a second one with the same stamp    |
+// |--------------------------|-----------------------------|------------------------------------------------|
+// | gnome-screenshot 41      | gnome-screenshot            | Screenshot from 2026-12-08 02-47-25.png        |
+// | GNOME Shell 43           | not run: needs the shell *  | Screenshot from 2026-12-08 02-47-25.png, ...-1 |
+// | Spectacle 22.12          | spectacle -b -n -f          | Screenshot_20261208_033215.png                 |
+// | xfce4-screenshooter 1.10 | -f -s DIR, Return in dialog | Screenshot_2026-12-08_02-54-22.png             |
+// | Flameshot 12.1           | flameshot full -p DIR       | 2026-12-08_02-55.png, 2026-12-08_02-55_1.png   |
+// | scrot 1.8                | scrot                       | 2026-12-08-033053_1920x1080_scrot.png, ..._000 |
+//
+// Translated, the GNOME names and xfce4-screenshooter's follow gettext ("Screenshot from %s.%s",
+// "Screenshot from %s", "Screenshot" before "_"). Where each saves by default, and what changes it:
+//
+// | tool                | default                | folder setting                               | clipboard |
+// |---------------------|------------------------|----------------------------------------------|-----------|
+// | gnome-screenshot    | pictures               | gsettings auto-save-directory                | none      |
+// | GNOME Shell         | pictures/Screenshots * | none                                         | always    |
+// | Spectacle           | pictures               | spectaclerc [Save] defaultSaveLocation       | **        |
+// | xfce4-screenshooter | pictures               | xfce4/xfce4-screenshooter screenshot_dir *** | none      |
+// | Flameshot           | pictures               | flameshot/flameshot.ini [General] savePath   | none      |
+// | scrot               | working dir            | none                                         | none      |
+//
+// * GNOME Shell cannot run here; it is described from its shipped screenshot.js and catalogue, and
+// the folder's name is translated. ** spectaclerc [General] clipboardGroup=PostScreenshotCopyImage,
+// Spectacle's "copy image to clipboard after taking a screenshot": the one setting written here.
+// *** a file xfce4-screenshooter rewrites whole at every exit.
 //
 // Spectacle (KConfig) rewrites spectaclerc at exit, merging its own changes, so the file is written
 // only while no Spectacle runs. Every call is synchronous and may start short processes (gsettings,
