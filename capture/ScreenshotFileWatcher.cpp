@@ -58,10 +58,12 @@ ScreenshotFileWatcher::~ScreenshotFileWatcher()
     stop();
 }
 
-void ScreenshotFileWatcher::start(CaptureCallback onCapture, const QStringList &folders)
+void ScreenshotFileWatcher::start(CaptureCallback onCapture, const QStringList &folders,
+                                  ScreenshotFileNames names)
 {
     stop();
     m_onCapture = std::move(onCapture);
+    m_names = std::move(names);
     TaskQueue &main = m_runtime.mainQueue();
     m_stream = m_fileEvents.watch(folders, streamLatency, *m_debounceQueue,
                                   [&main, weak = std::weak_ptr(m_self)](const QStringList &paths) {
@@ -90,7 +92,7 @@ void ScreenshotFileWatcher::handleEventPaths(const QStringList &paths)
 {
     const bool paused = m_monitor.isCapturingPaused();
     for (const QString &path : paths) {
-        if (!isScreenshotFileURL(QUrl::fromLocalFile(path)))
+        if (!m_names.matches(path))
             continue;
         if (paused)
             forgetScreenshot(path);
@@ -120,20 +122,21 @@ void ScreenshotFileWatcher::scheduleCapture(const QString &path)
         it->work.cancel();
     const quint64 ticket = m_paths->nextTicket++;
     TaskQueue &main = m_runtime.mainQueue();
-    WorkItem work = m_debounceQueue->asyncAfter(quietTime, [weakPaths = std::weak_ptr(m_paths),
-                                                            weak = std::weak_ptr(m_self), path, ticket,
-                                                            &codec = m_codec, &runtime = m_runtime, &main] {
-        const std::shared_ptr<Paths> paths = weakPaths.lock();
-        if (!paths)
-            return;
-        std::optional<ClipboardItem> item = captureScreenshot(*paths, path, ticket, codec, runtime);
-        if (!item)
-            return;
-        main.async([weak, item = std::move(*item)] {
-            if (const auto self = weak.lock())
-                (*self)->deliverScreenshot(item);
+    WorkItem work = m_debounceQueue->asyncAfter(
+        quietTime, [weakPaths = std::weak_ptr(m_paths), weak = std::weak_ptr(m_self), path, ticket,
+                    names = m_names, &codec = m_codec, &runtime = m_runtime, &main] {
+            const std::shared_ptr<Paths> paths = weakPaths.lock();
+            if (!paths)
+                return;
+            std::optional<ClipboardItem> item =
+                captureScreenshot(*paths, path, ticket, names, codec, runtime);
+            if (!item)
+                return;
+            main.async([weak, item = std::move(*item)] {
+                if (const auto self = weak.lock())
+                    (*self)->deliverScreenshot(item);
+            });
         });
-    });
     // Stored under the same lock the work takes first, so it always finds its own entry.
     m_paths->pendingWork.insert(path, Paths::Pending{work, ticket});
 }
@@ -152,7 +155,9 @@ void ScreenshotFileWatcher::deliverScreenshot(const ClipboardItem &item)
 }
 
 std::optional<ClipboardItem> ScreenshotFileWatcher::captureScreenshot(Paths &paths, const QString &path,
-                                                                      quint64 ticket, const ImageCodec &codec,
+                                                                      quint64 ticket,
+                                                                      const ScreenshotFileNames &names,
+                                                                      const ImageCodec &codec,
                                                                       Runtime &runtime)
 {
     const QUrl url = QUrl::fromLocalFile(path);
@@ -165,7 +170,7 @@ std::optional<ClipboardItem> ScreenshotFileWatcher::captureScreenshot(Paths &pat
         if (it == paths.pendingWork.cend() || it->ticket != ticket)
             return std::nullopt;
         paths.pendingWork.erase(it);
-        if (!isScreenshotFileURL(url) || paths.recentPaths.contains(path))
+        if (!names.matches(path) || paths.recentPaths.contains(path))
             return std::nullopt;
         generation = paths.generation;
     }

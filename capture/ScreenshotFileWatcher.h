@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/SystemScreenshotPreferences.h"
 #include "model/ClipboardItem.h"
 #include "platform/api/Runtime.h"
 
@@ -46,9 +47,9 @@ public:
     ScreenshotFileWatcher &operator=(const ScreenshotFileWatcher &) = delete;
 
     // Ends any earlier watch as `stop` does, then watches below the folders (in order, missing ones
-    // included) and sends screenshot clips to the callback. When no watch can be started, nothing
-    // is watched and nothing is reported.
-    void start(CaptureCallback onCapture, const QStringList &folders);
+    // included) and sends clips of the files the names match to the callback. When no watch can be
+    // started, nothing is watched and nothing is reported.
+    void start(CaptureCallback onCapture, const QStringList &folders, ScreenshotFileNames names = {});
     // Ends the watch, drops the callback, cancels waiting reads and forgets the captured paths.
     void stop();
 
@@ -63,6 +64,7 @@ private:
     void deliverScreenshot(const ClipboardItem &item);
     // The part of a capture that runs on the debounce queue; the clip to deliver, if any.
     static std::optional<ClipboardItem> captureScreenshot(Paths &paths, const QString &path, quint64 ticket,
+                                                          const ScreenshotFileNames &names,
                                                           const ImageCodec &codec, Runtime &runtime);
 
     Runtime &m_runtime;
@@ -73,6 +75,7 @@ private:
 
     std::unique_ptr<FileEventStream> m_stream;
     CaptureCallback m_onCapture;
+    ScreenshotFileNames m_names;
     std::unique_ptr<TaskQueue> m_debounceQueue;
     // pendingWork and recentPaths, behind their lock; shared with the work on the debounce queue.
     std::shared_ptr<Paths> m_paths;

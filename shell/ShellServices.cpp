@@ -11,7 +11,7 @@ SharedServices::SharedServices(const SystemScreenshotPreferences &preferences) :
 
 bool SharedServices::enableClipboardScreenshots()
 {
-    return m_preferences.enableClipboardScreenshots();
+    return m_preferences.enableClipboardScreenshots().applied();
 }
 
 void SharedServices::startCleanup(ClipboardHistoryViewModel &history, GleanerySettings &settings)
@@ -46,7 +46,8 @@ void SharedServices::stopMonitor()
 
 void SharedServices::startWatcher(CaptureCallback onCapture)
 {
-    ScreenshotFileWatcher::shared().start(std::move(onCapture), m_preferences.screenshotFolders());
+    ScreenshotFileWatcher::shared().start(std::move(onCapture), m_preferences.screenshotFolders(),
+                                          m_preferences.screenshotFileNames());
 }
 
 void SharedServices::stopWatcher()

@@ -21,7 +21,7 @@ public:
 
     virtual ~ShellServices() = default;
 
-    // Switches the system screenshot shortcuts to the clipboard; whether that took.
+    // Sets the screenshot tools to copy each screenshot to the clipboard; whether nothing failed.
     virtual bool enableClipboardScreenshots() = 0;
     virtual void startCleanup(ClipboardHistoryViewModel &history, GleanerySettings &settings) = 0;
     virtual void stopCleanup() = 0;

@@ -22,7 +22,8 @@ namespace tarno {
 
 QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardHistoryViewModel &history,
                               GleanerySettings &settings, DropCapturesCallback onDropCaptures,
-                              std::function<bool()> isCapturingPaused)
+                              std::function<bool()> isCapturingPaused,
+                              std::optional<ScreenshotEnvironment> screenshotEnvironment)
 {
     const Platform &platform = Platform::current();
     // The module is compiled in under qrc:/Tarno/Ui.
@@ -38,7 +39,7 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     auto *model = new PopoverViewModel(
         history, settings,
         {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner},
-        std::move(isCapturingPaused));
+        std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));
     if (component.isError()) {
         // Only a build that ships broken views gets here.

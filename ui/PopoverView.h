@@ -1,8 +1,10 @@
 #pragma once
 
+#include "capture/SystemScreenshotPreferences.h"
 #include "model/PasteboardCapture.h"
 
 #include <functional>
+#include <optional>
 
 class QQmlEngine;
 class QQuickItem;
@@ -21,6 +23,7 @@ using DropCapturesCallback = std::function<void(const PasteboardCaptures &)>;
 // cannot be loaded.
 QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardHistoryViewModel &history,
                               GleanerySettings &settings, DropCapturesCallback onDropCaptures,
-                              std::function<bool()> isCapturingPaused);
+                              std::function<bool()> isCapturingPaused,
+                              std::optional<ScreenshotEnvironment> screenshotEnvironment = std::nullopt);
 
 } // namespace tarno

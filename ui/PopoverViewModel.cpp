@@ -37,10 +37,11 @@ template <typename Body> Task PopoverViewModel::guarded(Body body)
 
 PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings,
                                    Services services, std::function<bool()> isCapturingPaused,
-                                   QObject *parent)
+                                   QObject *parent, std::optional<ScreenshotEnvironment> environment)
     : QObject(parent), m_history(history), m_settings(settings), m_services(services),
       m_isCapturingPaused(std::move(isCapturingPaused)),
-      m_preferences(std::make_unique<SystemScreenshotPreferences>(services.processRunner)),
+      m_preferences(std::make_unique<SystemScreenshotPreferences>(
+          services.processRunner, environment ? std::move(*environment) : ScreenshotEnvironment::current())),
       m_clips(new ClipListModel(history, services.codec, this)),
       m_listAnimationId(QUuid::createUuid().toString(QUuid::WithoutBraces)), m_now(services.runtime.now()),
       m_self(std::make_shared<PopoverViewModel *>(this))
@@ -59,8 +60,7 @@ PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleaneryS
         Q_EMIT screenshotsUseClipboardChanged();
         refreshScreenshotTarget();
     });
-    if (m_settings.screenshotsUseClipboard())
-        refreshScreenshotTarget();
+    refreshScreenshotTarget();
     m_closeObserver = NotificationCenter::defaultCenter().addObserver(
         willCloseNotification, guarded([](PopoverViewModel &self) { self.setShowsSettings(false, true); }));
     // Posted only when the pause really changes.
@@ -121,14 +121,36 @@ bool PopoverViewModel::screenshotsUseClipboard() const
 void PopoverViewModel::setScreenshotsUseClipboard(bool useClipboard)
 {
     m_settings.setScreenshotsUseClipboard(useClipboard);
+    // The store tells of the change before it configures the tools; what they hold is known only now.
+    if (useClipboard)
+        refreshScreenshotTarget();
 }
 
 void PopoverViewModel::refreshScreenshotTarget()
 {
-    const bool applied =
-        m_settings.screenshotsUseClipboard() && m_preferences->isClipboardScreenshotTargetActive();
-    if (applied != m_screenshotTargetApplied) {
+    bool applied = false;
+    QString status;
+    const QStringList configurable = m_preferences->configurableTools();
+    if (m_settings.screenshotsUseClipboard()) {
+        const ScreenshotClipboardStatus found = m_preferences->clipboardScreenshotStatus();
+        applied = found.applied();
+        if (!applied)
+            status = found.problem;
+        else if (found.configuredTools.isEmpty())
+            status = QStringLiteral("No tool to configure — Tarno copies new screenshots");
+        else
+            status =
+                QStringLiteral("Print will copy to clipboard — set in ") + found.configuredTools.join(u", ");
+    }
+    const QString detail =
+        configurable.isEmpty()
+            ? QStringLiteral("No Control key needed — Tarno copies new screenshots")
+            : QStringLiteral("No Control key needed — Tarno configures ") + configurable.join(u", ");
+    if (applied != m_screenshotTargetApplied || status != m_screenshotStatusText ||
+        detail != m_screenshotSwitchDetail) {
         m_screenshotTargetApplied = applied;
+        m_screenshotStatusText = status;
+        m_screenshotSwitchDetail = detail;
         Q_EMIT screenshotTargetAppliedChanged();
     }
 }
@@ -139,7 +161,7 @@ void PopoverViewModel::setShowsSettings(bool shows, bool onClose)
         return;
     m_showsSettings = shows;
     m_settingsLeftOnClose = onClose;
-    if (shows && m_settings.screenshotsUseClipboard())
+    if (shows)
         refreshScreenshotTarget();
     Q_EMIT showsSettingsChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "capture/SystemScreenshotPreferences.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/Runtime.h"
 
@@ -8,6 +9,7 @@
 #include <QtQml/qqmlregistration.h>
 
 #include <memory>
+#include <optional>
 
 namespace tarno {
 
@@ -17,7 +19,6 @@ class GleanerySettings;
 class ImageCodec;
 class Pasteboard;
 class ProcessRunner;
-class SystemScreenshotPreferences;
 
 // What the popover's views show and do, over the two stores: the clip rows, the count, the filter
 // and the settings both ways, and the view state that outlives a redraw (settings shown, clearing,
@@ -45,6 +46,9 @@ class PopoverViewModel : public QObject
                    NOTIFY screenshotsUseClipboardChanged)
     Q_PROPERTY(
         bool screenshotTargetApplied READ screenshotTargetApplied NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(QString screenshotStatusText READ screenshotStatusText NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(
+        QString screenshotSwitchDetail READ screenshotSwitchDetail NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
     Q_PROPERTY(bool clockRunning READ clockRunning WRITE setClockRunning NOTIFY clockRunningChanged)
 
@@ -65,9 +69,11 @@ public:
     };
 
     // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
-    // again whenever the default centre posts `capturingPausedNotification`.
+    // again whenever the default centre posts `capturingPausedNotification`. The screenshot tools
+    // are looked for in the environment given, by default the current user's.
     PopoverViewModel(ClipboardHistoryViewModel &history, GleanerySettings &settings, Services services,
-                     std::function<bool()> isCapturingPaused = {}, QObject *parent = nullptr);
+                     std::function<bool()> isCapturingPaused = {}, QObject *parent = nullptr,
+                     std::optional<ScreenshotEnvironment> environment = std::nullopt);
     ~PopoverViewModel() override;
 
     ClipListModel *clips() const { return m_clips; }
@@ -89,9 +95,14 @@ public:
     void setRetentionPolicy(const QString &policy);
     bool screenshotsUseClipboard() const;
     void setScreenshotsUseClipboard(bool useClipboard);
-    // Whether the system's screenshot target reads back as the clipboard; asked afresh whenever the
-    // switch changes or the settings panel is shown.
+    // Whether new screenshots reach the clipboard: every installed tool that has a setting for it is
+    // set (or none is installed, and Tarno's own copy of each new file is all there is). Asked
+    // afresh whenever the switch changes or the settings panel is shown, with the two texts below.
     bool screenshotTargetApplied() const { return m_screenshotTargetApplied; }
+    // The status line under the switch: which tools were set, that none is installed, or what failed.
+    QString screenshotStatusText() const { return m_screenshotStatusText; }
+    // The line under the switch's title: which tools the switch configures here.
+    QString screenshotSwitchDetail() const { return m_screenshotSwitchDetail; }
 
     // The time relative ages are measured against; moves once a second while the clock runs.
     QDateTime now() const { return m_now; }
@@ -149,6 +160,8 @@ private:
     QString m_listAnimationId;
     QString m_hoveredItemId;
     bool m_screenshotTargetApplied = false;
+    QString m_screenshotStatusText;
+    QString m_screenshotSwitchDetail;
     QDateTime m_now;
     WorkItem m_clockTimer;
     NotificationCenter::Token m_closeObserver = 0;

@@ -12,10 +12,13 @@
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
 
+#include <QDir>
+#include <QFile>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -67,6 +70,8 @@ protected:
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
     QQuickItem *view = nullptr;
     PopoverViewModel *model = nullptr;
+    // Where the view looks for screenshot tools: an empty machine unless a test installs some.
+    QTemporaryDir tools;
 
     void SetUp() override
     {
@@ -74,7 +79,12 @@ protected:
         view = createPopoverView(
             engine, window->contentItem(), history, settings,
             [this](const PasteboardCaptures &captures) { drops << captures; },
-            [] { return ClipboardMonitor::shared().isCapturingPaused(); });
+            [] { return ClipboardMonitor::shared().isCapturingPaused(); },
+            ScreenshotEnvironment{tools.filePath("home"),
+                                  tools.filePath("home/.config"),
+                                  tools.filePath("bin"),
+                                  tools.filePath("locale"),
+                                  {}});
         ASSERT_NE(view, nullptr);
         model = view->property("model").value<PopoverViewModel *>();
         ASSERT_NE(model, nullptr);
@@ -304,12 +314,43 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     ASSERT_NE(statusLine, nullptr);
     EXPECT_FALSE(statusLine->isVisible());
 
-    // This system's screenshot preferences never read back as the clipboard.
-    item("screenshotSwitch")->setProperty("checked", true);
-    QMetaObject::invokeMethod(item("screenshotSwitch"), "toggled");
+    // With no tool to configure, Tarno's own copy of each new screenshot is what the switch means.
+    const auto toggle = [&](bool on) {
+        item("screenshotSwitch")->setProperty("checked", on);
+        QMetaObject::invokeMethod(item("screenshotSwitch"), "toggled");
+    };
+    toggle(true);
     EXPECT_TRUE(settings.screenshotsUseClipboard());
     EXPECT_TRUE(statusLine->isVisible());
+    EXPECT_EQ(textOf(statusLine, "statusText"), "No tool to configure — Tarno copies new screenshots");
+    EXPECT_EQ(textOf(view, "switchDetail"), "No Control key needed — Tarno copies new screenshots");
+
+    // With Spectacle installed the switch names it, and the line says whether its setting holds.
+    QDir().mkpath(tools.filePath("bin"));
+    QFile program(tools.filePath("bin/spectacle"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    toggle(false);
+    toggle(true);
     EXPECT_EQ(textOf(statusLine, "statusText"), "Could not apply — try toggling off and on");
+    EXPECT_EQ(textOf(view, "switchDetail"), "No Control key needed — Tarno configures Spectacle");
+    QDir().mkpath(tools.filePath("home/.config"));
+    QFile config(tools.filePath("home/.config/spectaclerc"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("[General]\nclipboardGroup=PostScreenshotCopyImage\n");
+    config.close();
+    model->toggleSettings();
+    model->toggleSettings();
+    EXPECT_EQ(textOf(statusLine, "statusText"), "Print will copy to clipboard — set in Spectacle");
+    // Nothing in the view speaks of the other platform's keys or system.
+    QStringList shown;
+    findItem(view, [&](QQuickItem *i) {
+        shown << i->property("text").toString();
+        return false;
+    });
+    EXPECT_TRUE(shown.contains("Clipboard for Print"));
+    EXPECT_FALSE(shown.join('\n').contains(u'⌘') || shown.join('\n').contains("macOS"))
+        << shown.join('|').toStdString();
 
     EXPECT_TRUE(item("retention-keepForever")->property("isSelected").toBool());
     QMetaObject::invokeMethod(item("retention-daily"), "action");

@@ -66,14 +66,14 @@ protected:
         pasteboard.monitor = &monitor;
         monitor.start([this](const ClipboardItem &item) { monitorClips << item; });
     }
-    void start(const QStringList &folders = {})
+    void start(const QStringList &folders = {}, ScreenshotFileNames names = {})
     {
         watcher->start(
             [this](const ClipboardItem &item) {
                 clips << item;
                 clipTimes << runtime.elapsed();
             },
-            folders.isEmpty() ? QStringList{dir.path()} : folders);
+            folders.isEmpty() ? QStringList{dir.path()} : folders, std::move(names));
     }
     static QByteArray imageBytes(const QByteArray &payload = "shot")
     {
@@ -159,12 +159,16 @@ TEST_F(ScreenshotWatcherTest, BurstOfEventsYieldsOneReadAndOneClipAlsoOnThePaste
 
 TEST_F(ScreenshotWatcherTest, OnlyScreenshotNamedStillImagesAreRead)
 {
-    start();
-    const QStringList ignored{write("Screenshot 2026-01-01.gif"), write("my screenshot.png"),
-                              write("Photo.png"), write("Screenshot notes.txt"),
-                              write("Screenshot small.png", QByteArray(128, 's'))};
+    start({}, ScreenshotFileNames({"bildschirmfoto vom "}));
+    const QStringList ignored{write("Screenshot 2026-01-01.gif"),
+                              write("my screenshot.png"),
+                              write("Photo.png"),
+                              write("Screenshot notes.txt"),
+                              write("Screenshot small.png", QByteArray(128, 's')),
+                              write("2026-12-08_02-55.jpg")};
     const QStringList accepted{write("CleanShot 2026-01-01.jpg"), write("Screen Shot 2020-01-01.tiff"),
-                               write("sub/window-SCREENCAPTURE-1.heic")};
+                               write("sub/window-SCREENCAPTURE-1.heic"), write("2026-12-08_02-55.png"),
+                               write("Bildschirmfoto vom 2026-12-08 02-47-25.png")};
     fileEvents.emitPaths(ignored + accepted);
     runtime.advance(1s);
     EXPECT_EQ(clips.size(), accepted.size());

@@ -41,7 +41,9 @@ TEST(ShellWiringTest, SetupRunsTheSharedServicesAndTeardownStopsThem)
     Platform::install(Platform{&runtime, &codec, &pasteboard, &fileEvents, &processRunner});
 
     QTemporaryDir home;
-    SystemScreenshotPreferences preferences(processRunner, home.path());
+    SystemScreenshotPreferences preferences(
+        processRunner,
+        {home.path(), home.filePath(".config"), home.filePath("bin"), home.filePath("locale"), {}});
     SharedServices services(preferences);
     FakeKeyValueStore store;
     store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");

@@ -1,12 +1,13 @@
 import QtQuick
 import QtQuick.Templates as T
 
-// The switch that sends the screenshot shortcuts to the clipboard, with its title and description.
-// `isOn` is shown; flipping asks for the other value through `toggled`.
+// The switch that sends new screenshots to the clipboard as well, with its title and the line that
+// says what it configures. `isOn` is shown; flipping asks for the other value through `toggled`.
 Item {
     id: root
 
     required property bool isOn
+    required property string detail
     signal toggled(bool on)
 
     implicitHeight: Math.max(texts.implicitHeight, toggle.implicitHeight)
@@ -17,13 +18,14 @@ Item {
         spacing: 3
         TarnoText {
             width: parent.width
-            text: "Clipboard for ⌘⇧3 / ⌘⇧4"
+            text: "Clipboard for Print"
             size: 12
             weight: Font.Medium
         }
         TarnoText {
             width: parent.width
-            text: "No Control key needed — " + "Tarno" + " configures macOS"
+            objectName: "switchDetail"
+            text: root.detail
             size: 10
             color: Theme.primary50
             wrapMode: Text.Wrap

@@ -3,7 +3,7 @@ import QtQuick
 import Tarno.Ui
 
 // The settings shown in place of the clip list: the screenshot switch with the line that says
-// whether the system follows it, the three retention choices and "Clear All". It reads and writes
+// whether the screenshot tools follow it, the three retention choices and "Clear All". It reads and writes
 // the settings through the popover's view model; clearing is the popover's sequence.
 Item {
     id: root
@@ -54,6 +54,7 @@ Item {
         ScreenshotClipboardToggle {
             width: parent.width
             isOn: root.settings.screenshotsUseClipboard
+            detail: root.settings.screenshotSwitchDetail
             onToggled: on => root.settings.screenshotsUseClipboard = on
         }
         Row {
@@ -73,7 +74,7 @@ Item {
                 objectName: "statusText"
                 anchors.verticalCenter: parent.verticalCenter
                 width: parent.width - 6 - 13
-                text: statusLine.applied ? "⌘⇧3/4 will copy to clipboard" : "Could not apply — try toggling off and on"
+                text: root.settings.screenshotStatusText
                 size: 10
                 color: Theme.primary50
                 wrapMode: Text.Wrap
