@@ -121,7 +121,7 @@ ScreenshotEnvironment ScreenshotEnvironment::current()
     ScreenshotEnvironment environment;
     environment.home = withoutTrailingSlashes(QDir::homePath());
     const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value.
+    // A relative XDG_CONFIG_HOME is invalid and ignored, as every other program does.
     environment.configHome = QDir::isAbsolutePath(configHome)
                                  ? withoutTrailingSlashes(configHome)
                                  : below(environment.home, QStringLiteral(".config"));

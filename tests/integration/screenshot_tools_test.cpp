@@ -22,6 +22,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -98,6 +100,20 @@ protected:
     QString home() const { return root.filePath("home"); }
     QString pictures() const { return root.filePath("home/Bilder"); }
 
+    // A session bus of the test's own, in a private folder, ended with the test; whether it came up.
+    bool startSessionBus()
+    {
+        QDir().mkpath(root.filePath("run"));
+        QFile::setPermissions(root.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_bus = std::make_unique<GroupProcess>(
+            "/usr/bin/dbus-daemon",
+            QStringList{"--session", "--nofork", "--nopidfile", "--address=" + busAddress()}, home(),
+            QProcessEnvironment::systemEnvironment());
+        return QTest::qWaitFor([&] { return QFileInfo::exists(root.filePath("run/bus")); }, 5000);
+    }
+    QString busAddress() const { return "unix:path=" + root.filePath("run/bus"); }
+    std::unique_ptr<GroupProcess> m_bus;
+
     void SetUp() override
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X display";
@@ -145,15 +161,8 @@ TEST_P(ScreenshotToolsTest, WhatTheToolSavesIsWatchedAndBecomesOneClip)
         GTEST_SKIP() << tool.program << " is not installed";
     if (tool.acceptsDialog && !QFileInfo("/usr/bin/xdotool").isExecutable())
         GTEST_SKIP() << "xdotool is not installed";
-    QDir().mkpath(root.filePath("run"));
-    QFile::setPermissions(root.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    const QString busSocket = root.filePath("run/bus");
-    GroupProcess bus("/usr/bin/dbus-daemon",
-                     {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + busSocket}, home(),
-                     QProcessEnvironment::systemEnvironment());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(busSocket); }, 5000)) << "no session bus";
-    const QProcessEnvironment environment = toolEnvironment("unix:path=" + busSocket);
+    ASSERT_TRUE(startSessionBus());
+    const QProcessEnvironment environment = toolEnvironment(busAddress());
 
     QtProcessRunner runner;
     SystemScreenshotPreferences preferences(
@@ -219,13 +228,7 @@ TEST_F(ScreenshotToolsTest, SpectacleFollowsTheSwitch)
     ASSERT_TRUE(status.applied()) << status.problem.toStdString();
     EXPECT_EQ(status.configuredTools, QStringList{"Spectacle"});
 
-    QDir().mkpath(root.filePath("run"));
-    QFile::setPermissions(root.filePath("run"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString busSocket = root.filePath("run/bus");
-    GroupProcess bus("/usr/bin/dbus-daemon",
-                     {"--session", "--nofork", "--nopidfile", "--address=unix:path=" + busSocket}, home(),
-                     QProcessEnvironment::systemEnvironment());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo::exists(busSocket); }, 5000)) << "no session bus";
+    ASSERT_TRUE(startSessionBus());
     // xclip, another program, reads what the clipboard offers.
     const auto offersPng = [] {
         QProcess xclip;
@@ -236,8 +239,7 @@ TEST_F(ScreenshotToolsTest, SpectacleFollowsTheSwitch)
         QProcess::execute("/bin/sh", {"-c", "printf before | /usr/bin/xclip -selection clipboard"});
         ASSERT_FALSE(offersPng());
         // Its window takes the screenshot at once and copies it, as the setting says.
-        GroupProcess spectacle("/usr/bin/spectacle", {"-f"}, home(),
-                               toolEnvironment("unix:path=" + busSocket));
+        GroupProcess spectacle("/usr/bin/spectacle", {"-f"}, home(), toolEnvironment(busAddress()));
         EXPECT_TRUE(QTest::qWaitFor(offersPng, toolBoundMs));
     }
     // It merges its own settings into the file when it ends, and keeps the switch's.
