@@ -15,6 +15,10 @@
 #include <QSysInfo>
 #include <QTimer>
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include <xcb/xcb.h>
 
 namespace tarno {
@@ -28,6 +32,9 @@ const QString utf8PlainText = QStringLiteral("text/plain;charset=utf-8");
 class PayloadMimeData : public QMimeData
 {
 public:
+    // What a drop target gets for the type; for the deferred drag data below.
+    QVariant retrieve(const QString &mimeType, QMetaType type) const { return retrieveData(mimeType, type); }
+
     void addLazy(DragData data)
     {
         if (!m_lazyTypes.contains(data.type)) {
@@ -64,6 +71,52 @@ protected:
 private:
     QStringList m_lazyTypes;
     QList<DragData> m_lazy;
+};
+
+// An image clip's drag data, offered at once and made on a worker thread: converting and decoding a
+// screenshot takes a good part of a second, and the drag must begin under the pointer now. A target
+// that asks before the work is done waits for it; targets ask on drop, long after it finished.
+class DeferredImageMimeData : public QMimeData
+{
+public:
+    DeferredImageMimeData(const ClipboardItem &item, const ImageCodec &codec, const QString &tempDir)
+        : m_worker([this, item, &codec, tempDir] {
+              DragPayload payload = imageDragItemProvider(item, codec, tempDir);
+              const std::lock_guard lock(m_mutex);
+              m_payload = std::move(payload);
+              m_ready.notify_all();
+          })
+    {}
+
+    // The worker only touches the codec and the file; it ends before they may go away.
+    ~DeferredImageMimeData() override { m_worker.join(); }
+
+    QStringList formats() const override
+    {
+        return {PasteboardType::png, QStringLiteral("application/x-qt-image"),
+                QStringLiteral("text/uri-list")};
+    }
+
+    bool hasFormat(const QString &mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType type) const override
+    {
+        if (!m_data) {
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [this] { return m_payload.has_value(); });
+            m_data.reset(static_cast<PayloadMimeData *>(mimeDataForDragPayload(*m_payload).release()));
+        }
+        return m_data->retrieve(mimeType, type);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_ready;
+    std::optional<DragPayload> m_payload;
+    // Built on the main thread from the payload the first time a target asks.
+    mutable std::unique_ptr<PayloadMimeData> m_data;
+    std::thread m_worker;
 };
 
 xcb_connection_t *x11Connection()
@@ -177,13 +230,12 @@ QImage qimageOf(const DecodedImage &image)
 }
 
 // A small picture under the pointer while an image clip is dragged.
-QPixmap dragPixmap(const QMimeData &data)
+QPixmap dragPixmap(const QImage &thumbnail)
 {
-    const QImage image = qvariant_cast<QImage>(data.imageData());
-    if (image.isNull())
+    if (thumbnail.isNull())
         return {};
     constexpr int side = 128;
-    return QPixmap::fromImage(image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    return QPixmap::fromImage(thumbnail.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 } // namespace
@@ -239,12 +291,12 @@ std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const Ima
     case ClipboardItemKind::text:
         return textClipMimeData(item);
     case ClipboardItemKind::image:
-        return mimeDataForDragPayload(imageDragItemProvider(item, codec, tempDir));
+        return std::make_unique<DeferredImageMimeData>(item, codec, tempDir);
     }
     return std::make_unique<QMimeData>();
 }
 
-void startClipDrag(const ClipboardItem &item, QQuickItem *source)
+void startClipDrag(const ClipboardItem &item, QQuickItem *source, const QImage &thumbnail)
 {
     if (!source)
         return;
@@ -252,7 +304,7 @@ void startClipDrag(const ClipboardItem &item, QQuickItem *source)
     std::unique_ptr<QMimeData> data = clipDragMimeData(item, codec, defaultDragTemporaryDirectory());
     // Qt deletes the drag, and with it the data, once the drag is over.
     auto *drag = new QDrag(source);
-    const QPixmap pixmap = dragPixmap(*data);
+    const QPixmap pixmap = dragPixmap(thumbnail);
     if (!pixmap.isNull()) {
         drag->setPixmap(pixmap);
         drag->setHotSpot(QPoint(pixmap.width() / 2, pixmap.height() / 2));

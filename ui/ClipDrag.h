@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 #include <memory>
@@ -33,12 +34,16 @@ inline const QString directSaveType = QStringLiteral("XdndDirectSave0");
 // target may then take the text itself); "E" when writing failed.
 QByteArray saveTextForDirectSave(const QByteArray &uri, const QByteArray &utf8);
 
-// The drag data of any clip. Image clips write their PNG file into `tempDir` before this returns.
+// The drag data of any clip. An image clip's offers its PNG, the image and its PNG file in `tempDir`
+// at once, and makes them on a worker thread from this call on: asking for any of them waits for that
+// work, and a part that could not be made (no file written, no decodable image) answers nothing. The
+// codec must outlive the data, whose destruction waits for work under way.
 std::unique_ptr<QMimeData> clipDragMimeData(const ClipboardItem &item, const ImageCodec &codec,
                                             const QString &tempDir);
 
-// Drags the clip out of the popover, from `source`, as a copy; returns when the drag ends. Call it on
-// the main thread while the pointer button that starts the drag is held.
-void startClipDrag(const ClipboardItem &item, QQuickItem *source);
+// Drags the clip out of the popover, from `source`, as a copy, with `thumbnail` (when not null) under
+// the pointer; returns when the drag ends. Call it on the main thread while the pointer button that
+// starts the drag is held.
+void startClipDrag(const ClipboardItem &item, QQuickItem *source, const QImage &thumbnail = {});
 
 } // namespace tarno

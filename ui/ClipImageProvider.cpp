@@ -303,6 +303,17 @@ qsizetype ClipImageProvider::cachedImageCount() const
     return m_state->cache.size();
 }
 
+QImage ClipImageProvider::cachedThumbnail(const QUuid &clipId) const
+{
+    const QString id = clipId.toString(QUuid::WithoutBraces);
+    QImage largest;
+    for (auto entry = m_state->cache.cbegin(); entry != m_state->cache.cend(); ++entry) {
+        if (entry.key().id == id && entry.value().width() > largest.width())
+            largest = entry.value();
+    }
+    return largest;
+}
+
 QSize ClipImageProvider::thumbnailSize(QSize imageSize, QSize requestedSize)
 {
     if (imageSize.isEmpty())

@@ -2,6 +2,7 @@
 
 #include <QQuickAsyncImageProvider>
 #include <QSize>
+#include <QUuid>
 
 #include <memory>
 
@@ -37,6 +38,8 @@ public:
 
     // How many thumbnails the cache holds. Main thread.
     qsizetype cachedImageCount() const;
+    // The largest thumbnail of the clip the cache holds, or a null image. Main thread.
+    QImage cachedThumbnail(const QUuid &clipId) const;
 
     // The size an image of `imageSize` is shown at for a request of `requestedSize`: fitted inside
     // it with the aspect ratio kept (a side of 0 or less leaves that side free), never larger than

@@ -40,6 +40,8 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
         history, settings,
         {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner},
         std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
+    if (auto *thumbnails = dynamic_cast<ClipImageProvider *>(engine.imageProvider(QStringLiteral("clips"))))
+        model->setDragThumbnails([thumbnails](const QUuid &id) { return thumbnails->cachedThumbnail(id); });
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));
     if (component.isError()) {
         // Only a build that ships broken views gets here.

@@ -205,7 +205,7 @@ void PopoverViewModel::startDrag(const QString &clipId, QObject *source)
     const std::optional<ClipboardItem> item = m_clips->clip(clipId);
     auto *sourceItem = qobject_cast<QQuickItem *>(source);
     if (item && sourceItem)
-        startClipDrag(*item, sourceItem);
+        startClipDrag(*item, sourceItem, m_dragThumbnails ? m_dragThumbnails(item->id) : QImage());
 }
 
 void PopoverViewModel::setClearingList(bool clearing)

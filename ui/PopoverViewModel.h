@@ -5,9 +5,12 @@
 #include "platform/api/Runtime.h"
 
 #include <QDateTime>
+#include <QImage>
 #include <QObject>
+#include <QUuid>
 #include <QtQml/qqmlregistration.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -117,6 +120,12 @@ public:
     Q_INVOKABLE void copy(const QString &clipId);
     // Drags the clip out of the popover from `source`; returns when the drag ends.
     Q_INVOKABLE void startDrag(const QString &clipId, QObject *source);
+    // Where a dragged image clip's picture under the pointer comes from: a thumbnail already made,
+    // as decoding the clip would hold up the start of the drag.
+    void setDragThumbnails(std::function<QImage(const QUuid &)> thumbnails)
+    {
+        m_dragThumbnails = std::move(thumbnails);
+    }
     // Fades the list out, empties the store 0.28 s later, renews the list's identity 0.36 s after
     // that and fades back in. Ignored with no clips or while a sequence runs.
     Q_INVOKABLE void clearAll();
@@ -149,6 +158,7 @@ private:
     GleanerySettings &m_settings;
     Services m_services;
     std::function<bool()> m_isCapturingPaused;
+    std::function<QImage(const QUuid &)> m_dragThumbnails;
     std::unique_ptr<SystemScreenshotPreferences> m_preferences;
     ClipListModel *m_clips = nullptr;
 

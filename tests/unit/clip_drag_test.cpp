@@ -11,6 +11,9 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 
+#include <condition_variable>
+#include <mutex>
+
 #include <gtest/gtest.h>
 
 using namespace tarno;
@@ -112,14 +115,49 @@ TEST_F(ClipDragTest, UndecodableOrUnwritableClipsStillOfferWhatTheyCan)
     const QByteArray junk(300, 'j');
     const auto undecodable = clipDragMimeData(imageClip(junk), codec, dir.path());
     EXPECT_EQ(undecodable->data("image/png"), junk);
-    EXPECT_FALSE(undecodable->hasImage());
-    EXPECT_TRUE(undecodable->hasUrls());
+    EXPECT_TRUE(qvariant_cast<QImage>(undecodable->imageData()).isNull());
+    EXPECT_EQ(undecodable->urls().size(), 1);
 
     const auto unwritable =
         clipDragMimeData(imageClip(encodeImage(picture(), "PNG")), codec, dir.filePath("no/such/folder"));
-    EXPECT_TRUE(unwritable->hasFormat("image/png"));
-    EXPECT_TRUE(unwritable->hasImage());
-    EXPECT_FALSE(unwritable->hasUrls());
+    EXPECT_FALSE(unwritable->data("image/png").isEmpty());
+    EXPECT_FALSE(qvariant_cast<QImage>(unwritable->imageData()).isNull());
+    EXPECT_TRUE(unwritable->urls().isEmpty());
+}
+
+// A codec that holds every conversion until the test lets it go, or gives up after a while.
+class HeldCodec : public QtImageCodec
+{
+public:
+    std::optional<QByteArray> pngRepresentation(const DecodedImage &image) const override
+    {
+        std::unique_lock lock(mutex);
+        timedOut = !released.wait_for(lock, std::chrono::seconds(5), [this] { return isReleased; });
+        return QtImageCodec::pngRepresentation(image);
+    }
+    void release()
+    {
+        const std::lock_guard lock(mutex);
+        isReleased = true;
+        released.notify_all();
+    }
+    mutable std::mutex mutex;
+    mutable std::condition_variable released;
+    bool isReleased = false;
+    mutable bool timedOut = false;
+};
+
+TEST_F(ClipDragTest, ImageDragDataIsOfferedBeforeItsConversionEnds)
+{
+    // The drag begins under the pointer while the screenshot is still being converted.
+    HeldCodec held;
+    const QByteArray jpeg = encodeImage(picture(), "JPEG");
+    const auto data = clipDragMimeData(imageClip(jpeg), held, dir.path());
+    EXPECT_EQ(data->formats().mid(0, 3),
+              (QStringList{"image/png", "application/x-qt-image", "text/uri-list"}));
+    held.release();
+    EXPECT_EQ(data->data("image/png"), pngDataOrOriginal(codec, jpeg));
+    EXPECT_FALSE(held.timedOut);
 }
 
 TEST_F(ClipDragTest, PngIsProducedOnlyWhenATargetAsksForIt)
