@@ -10,6 +10,8 @@
 #include "shell/ShellServices.h"
 #include "ui/PopoverView.h"
 
+#include <utility>
+
 namespace tarno {
 
 template <typename Body> auto MenuBarController::weakly(Body body) const
@@ -93,6 +95,14 @@ void MenuBarController::setupInterface()
         return controller && (*controller)->isCapturingPaused();
     };
     view->isCapturingPaused = isCapturingPaused;
+    view->onPlaced = weakly([](MenuBarController &self) {
+        self.m_isPlaced = true;
+        if (self.m_showsWhenPlaced)
+            self.m_environment.runtime.mainQueue().async(self.weakly([](MenuBarController &controller) {
+                if (std::exchange(controller.m_showsWhenPlaced, false))
+                    controller.showPopover();
+            }));
+    });
     view->contextMenuItems = [self = std::weak_ptr<MenuBarController *>(m_self)] {
         const auto controller = self.lock();
         return controller ? (*controller)->contextMenuItems() : QList<MenuItem>();
@@ -168,6 +178,27 @@ void MenuBarController::togglePopover()
         closePopover();
     else
         showPopover();
+}
+
+void MenuBarController::showPopoverWhenPlaced()
+{
+    if (!m_popover || m_popover->isShown())
+        return;
+    if (m_isPlaced || (m_statusItem && !m_statusItem->screenRect().isEmpty()))
+        showPopover();
+    else
+        m_showsWhenPlaced = true;
+}
+
+void MenuBarController::togglePopoverWhenPlaced()
+{
+    if (m_popover && m_popover->isShown()) {
+        closePopover();
+        return;
+    }
+    // A second toggle before the item has found its place takes the first one back.
+    if (!std::exchange(m_showsWhenPlaced, false))
+        showPopoverWhenPlaced();
 }
 
 void MenuBarController::showPopover()

@@ -87,6 +87,10 @@ public:
 
     void togglePopover();
     void showPopover();
+    // As the command line asks: at once when the status item has its place, else as soon as it
+    // finds one, so the popover never opens against nothing.
+    void showPopoverWhenPlaced();
+    void togglePopoverWhenPlaced();
     void closePopover();
     // "Pause Capturing", checked while paused, then "Quit Tarno".
     QList<MenuItem> contextMenuItems();
@@ -131,6 +135,8 @@ private:
     Environment m_environment;
     Lifecycle m_lifecycle = Lifecycle::constructed;
     PopoverState m_popoverState = PopoverState::hidden;
+    bool m_isPlaced = false;
+    bool m_showsWhenPlaced = false;
     // Counts closes, so the end of an old disappear animation never closes a popover shown since.
     quint64 m_closeSequence = 0;
     std::shared_ptr<MenuBarController *> m_self;

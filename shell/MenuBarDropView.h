@@ -36,6 +36,8 @@ public:
     std::function<bool()> isCapturingPaused;
     // Asked whenever the context menu is read. Unset reads as no items.
     std::function<QList<MenuItem>()> contextMenuItems;
+    // Each time the status item has found its place in the status area.
+    std::function<void()> onPlaced;
 
     bool isDragHighlighted() const { return m_isDragHighlighted; }
     bool isHovered() const { return m_isHovered; }
@@ -55,6 +57,11 @@ public:
     StatusItemDrawing drawing(QSizeF bounds) const override;
     QString toolTip() const override;
     QList<MenuItem> menuItems() const override;
+    void placed() override
+    {
+        if (onPlaced)
+            onPlaced();
+    }
 
 private:
     void setNeedsDisplay() const;

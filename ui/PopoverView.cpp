@@ -1,5 +1,6 @@
 #include "ui/PopoverView.h"
 
+#include "model/LoginItem.h"
 #include "platform/api/Platform.h"
 #include "ui/ClipImageProvider.h"
 #include "ui/PopoverDropArea.h"
@@ -36,10 +37,18 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     if (!engine.imageProvider(QStringLiteral("clips")))
         engine.addImageProvider(QStringLiteral("clips"), new ClipImageProvider(history, *platform.codec));
 
-    auto *model = new PopoverViewModel(
-        history, settings,
-        {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner},
-        std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
+    // The disk holds the login item's state, so one made with each view shows the truth as well.
+    auto loginItem = platform.autostartFolder
+                         ? std::make_unique<LoginItem>(*platform.autostartFolder, platform.fileEvents,
+                                                       platform.runtime->mainQueue())
+                         : nullptr;
+    auto *model =
+        new PopoverViewModel(history, settings,
+                             {*platform.runtime, *platform.codec, *platform.generalPasteboard,
+                              *platform.processRunner, loginItem.get()},
+                             std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
+    if (loginItem)
+        loginItem.release()->setParent(model);
     if (auto *thumbnails = dynamic_cast<ClipImageProvider *>(engine.imageProvider(QStringLiteral("clips"))))
         model->setDragThumbnails([thumbnails](const QUuid &id) { return thumbnails->cachedThumbnail(id); });
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));

@@ -6,6 +6,7 @@
 #include "model/ClipboardHistoryViewModel.h"
 #include "model/GleanerySettings.h"
 #include "model/HistoryCleanupService.h"
+#include "model/LoginItem.h"
 #include "ui/ClipDrag.h"
 #include "ui/ClipListModel.h"
 
@@ -61,6 +62,10 @@ PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleaneryS
         refreshScreenshotTarget();
     });
     refreshScreenshotTarget();
+    if (LoginItem *loginItem = m_services.loginItem) {
+        connect(loginItem, &LoginItem::enabledChanged, this, &PopoverViewModel::startsAtLoginChanged);
+        connect(loginItem, &LoginItem::statusChanged, this, &PopoverViewModel::startAtLoginStatusChanged);
+    }
     m_closeObserver = NotificationCenter::defaultCenter().addObserver(
         willCloseNotification, guarded([](PopoverViewModel &self) { self.setShowsSettings(false, true); }));
     // Posted only when the pause really changes.
@@ -161,9 +166,28 @@ void PopoverViewModel::setShowsSettings(bool shows, bool onClose)
         return;
     m_showsSettings = shows;
     m_settingsLeftOnClose = onClose;
-    if (shows)
+    if (shows) {
         refreshScreenshotTarget();
+        if (m_services.loginItem)
+            m_services.loginItem->refresh();
+    }
     Q_EMIT showsSettingsChanged();
+}
+
+bool PopoverViewModel::startsAtLogin() const
+{
+    return m_services.loginItem && m_services.loginItem->isEnabled();
+}
+
+void PopoverViewModel::setStartsAtLogin(bool starts)
+{
+    if (m_services.loginItem)
+        m_services.loginItem->setEnabled(starts);
+}
+
+QString PopoverViewModel::startAtLoginStatus() const
+{
+    return m_services.loginItem ? m_services.loginItem->status() : QString();
 }
 
 void PopoverViewModel::toggleSettings()

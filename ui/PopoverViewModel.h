@@ -20,6 +20,7 @@ class ClipboardHistoryViewModel;
 class ClipListModel;
 class GleanerySettings;
 class ImageCodec;
+class LoginItem;
 class Pasteboard;
 class ProcessRunner;
 
@@ -52,6 +53,9 @@ class PopoverViewModel : public QObject
     Q_PROPERTY(QString screenshotStatusText READ screenshotStatusText NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(
         QString screenshotSwitchDetail READ screenshotSwitchDetail NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(bool canStartAtLogin READ canStartAtLogin CONSTANT)
+    Q_PROPERTY(bool startsAtLogin READ startsAtLogin WRITE setStartsAtLogin NOTIFY startsAtLoginChanged)
+    Q_PROPERTY(QString startAtLoginStatus READ startAtLoginStatus NOTIFY startAtLoginStatusChanged)
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
     Q_PROPERTY(bool clockRunning READ clockRunning WRITE setClockRunning NOTIFY clockRunningChanged)
 
@@ -69,6 +73,8 @@ public:
         const ImageCodec &codec;
         Pasteboard &generalPasteboard;
         ProcessRunner &processRunner;
+        // Whether Tarno starts at login; none where the session has no autostart folder to offer.
+        LoginItem *loginItem = nullptr;
     };
 
     // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
@@ -107,6 +113,13 @@ public:
     // The line under the switch's title: which tools the switch configures here.
     QString screenshotSwitchDetail() const { return m_screenshotSwitchDetail; }
 
+    bool canStartAtLogin() const { return m_services.loginItem; }
+    // Read from disk again each time the settings panel is shown.
+    bool startsAtLogin() const;
+    void setStartsAtLogin(bool starts);
+    // Why the last change of the login item failed, one line; empty when it took.
+    QString startAtLoginStatus() const;
+
     // The time relative ages are measured against; moves once a second while the clock runs.
     QDateTime now() const { return m_now; }
     bool clockRunning() const { return m_clockTimer.isValid(); }
@@ -143,6 +156,8 @@ Q_SIGNALS:
     void retentionPolicyChanged();
     void screenshotsUseClipboardChanged();
     void screenshotTargetAppliedChanged();
+    void startsAtLoginChanged();
+    void startAtLoginStatusChanged();
     void nowChanged();
     void clockRunningChanged();
 

@@ -40,6 +40,7 @@ const QHash<QString, SymbolGlyph> &symbolTable()
         {QStringLiteral("calendar"),
          {QStringLiteral("x-office-calendar-symbolic"), own(QStringLiteral("calendar"))}},
         {QStringLiteral("infinity"), {{}, own(QStringLiteral("infinity"))}},
+        {QStringLiteral("power"), {{}, own(QStringLiteral("power"))}},
         {QStringLiteral("checkmark.circle.fill"), {{}, own(QStringLiteral("checkmark-circle-fill"))}},
         {QStringLiteral("exclamationmark.circle"), {{}, own(QStringLiteral("exclamationmark-circle"))}},
         {QStringLiteral("circle"), {{}, own(QStringLiteral("circle"))}},

@@ -2,6 +2,7 @@
 
 namespace tarno {
 
+class AutostartFolder;
 class FileEvents;
 class ImageCodec;
 class Pasteboard;
@@ -19,6 +20,7 @@ struct Platform
     Pasteboard *generalPasteboard = nullptr;
     FileEvents *fileEvents = nullptr;
     ProcessRunner *processRunner = nullptr;
+    AutostartFolder *autostartFolder = nullptr;
 
     static const Platform &current();
     static void install(const Platform &platform);

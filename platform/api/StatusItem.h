@@ -97,6 +97,9 @@ public:
     // The context menu as it stands now. A host that shows the menu itself reads it before each
     // showing; a chosen item's action runs on the main thread's next turn.
     virtual QList<MenuItem> menuItems() const = 0;
+    // The item has found its place in the status area: docked into a tray, or registered with the
+    // host. Told again after each time it had to find a new one.
+    virtual void placed() {}
 };
 
 // One item in the desktop's status area, showing a view. Removed from the status area when

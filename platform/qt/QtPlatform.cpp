@@ -6,6 +6,7 @@
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/QtRuntime.h"
+#include "platform/qt/XdgAutostartFolder.h"
 #include "platform/x11/X11Clipboard.h"
 
 namespace tarno {
@@ -16,15 +17,17 @@ QtPlatform::QtPlatform()
           return std::make_shared<MimeDataPasteboard>(std::move(snapshot));
       })),
       m_fileEvents(std::make_unique<InotifyFileEvents>()),
-      m_processRunner(std::make_unique<QtProcessRunner>()), m_settingsStore(std::make_unique<JsonFileStore>())
+      m_processRunner(std::make_unique<QtProcessRunner>()),
+      m_settingsStore(std::make_unique<JsonFileStore>()),
+      m_autostartFolder(std::make_unique<XdgAutostartFolder>())
 {}
 
 QtPlatform::~QtPlatform() = default;
 
 Platform QtPlatform::platform() const
 {
-    return Platform{m_runtime.get(), m_codec.get(), m_clipboard.get(), m_fileEvents.get(),
-                    m_processRunner.get()};
+    return Platform{m_runtime.get(),    m_codec.get(),         m_clipboard.get(),
+                    m_fileEvents.get(), m_processRunner.get(), m_autostartFolder.get()};
 }
 
 QtRuntime &QtPlatform::runtime() const

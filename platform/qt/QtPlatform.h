@@ -14,11 +14,12 @@ class QtImageCodec;
 class QtProcessRunner;
 class QtRuntime;
 class X11Clipboard;
+class XdgAutostartFolder;
 
 // Every real adapter the logic reaches the system through, made once by the composition root:
-// Qt's event loop and threads, the codec, the X11 CLIPBOARD, inotify, the process runner and the
-// settings file. Construct after the application object and destroy before it; everything handed
-// out lives as long as this object.
+// Qt's event loop and threads, the codec, the X11 CLIPBOARD, inotify, the process runner, the
+// settings file and the autostart folder. Construct after the application object and destroy before it;
+// everything handed out lives as long as this object.
 class QtPlatform
 {
 public:
@@ -48,6 +49,7 @@ private:
     std::unique_ptr<InotifyFileEvents> m_fileEvents;
     std::unique_ptr<QtProcessRunner> m_processRunner;
     std::unique_ptr<JsonFileStore> m_settingsStore;
+    std::unique_ptr<XdgAutostartFolder> m_autostartFolder;
 };
 
 } // namespace tarno

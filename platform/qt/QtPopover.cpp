@@ -247,7 +247,8 @@ void QtPopover::show(QRectF anchor)
     const QRectF frame = screen
                              ? popoverFrame(anchor, d->size, screen->geometry(), screen->availableGeometry())
                              : QRectF({}, d->size);
-    const QRect geometry = frame.toAlignedRect();
+    // Rounded as a whole: a frame at a half pixel (centred on the pointer) keeps its size.
+    const QRect geometry(frame.topLeft().toPoint(), frame.size().toSize());
     d->window.setGeometry(geometry);
     // Qt may leave a hidden window's new position for later, and the window then shows for a moment
     // where it was made, in the corner of the screen; told ahead of the map, the server never does.

@@ -6,9 +6,81 @@
 #include "platform/x11/X11EventMonitors.h"
 #include "platform/x11/XEmbedStatusBar.h"
 
+#include <QDBusConnection>
+#include <QDBusServiceWatcher>
 #include <QQuickWindow>
+#include <QTimer>
 
 namespace tarno {
+
+namespace {
+
+// An item for a session whose status area is not up yet: an XEmbed item, which docks into the first
+// tray that announces itself, until a StatusNotifierWatcher appears on the bus first, when it becomes
+// an item of that host instead. The bus says when the watcher comes; nothing is polled.
+class LateTrayStatusItem : public StatusItem
+{
+public:
+    LateTrayStatusItem(StatusBar &xembed, StatusBar &statusNotifier, StatusItemView &view, QSizeF size)
+        : m_statusNotifier(statusNotifier), m_view(view), m_size(size),
+          m_item(xembed.makeStatusItem(view, size)),
+          m_watcher(std::make_unique<QDBusServiceWatcher>(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                                          QDBusConnection::sessionBus(),
+                                                          QDBusServiceWatcher::WatchForRegistration))
+    {
+        QObject::connect(m_watcher.get(), &QDBusServiceWatcher::serviceRegistered, m_watcher.get(),
+                         [this] { QTimer::singleShot(0, m_watcher.get(), [this] { watcherAppeared(); }); });
+        // It may have come between the platform's first look and the watch.
+        if (SniStatusBar::isWatcherAvailable())
+            QTimer::singleShot(0, m_watcher.get(), [this] { watcherAppeared(); });
+    }
+
+    void setNeedsDisplay() override { m_item->setNeedsDisplay(); }
+    QRectF screenRect() const override { return m_item->screenRect(); }
+    bool receivesDrags() const override { return m_item->receivesDrags(); }
+    void popUpMenu(const QList<MenuItem> &items, QPointF atInView) override
+    {
+        m_item->popUpMenu(items, atInView);
+    }
+
+private:
+    void watcherAppeared()
+    {
+        // A tray that came first keeps the item.
+        if (!m_waiting || XEmbedStatusBar::isTrayAvailable() || !SniStatusBar::isWatcherAvailable())
+            return;
+        // From now on the host's own protocol follows the watcher when it restarts.
+        m_waiting = false;
+        m_item.reset();
+        m_item = m_statusNotifier.makeStatusItem(m_view, m_size);
+    }
+
+    StatusBar &m_statusNotifier;
+    StatusItemView &m_view;
+    QSizeF m_size;
+    std::unique_ptr<StatusItem> m_item;
+    std::unique_ptr<QDBusServiceWatcher> m_watcher;
+    bool m_waiting = true;
+};
+
+class LateTrayStatusBar : public StatusBar
+{
+public:
+    LateTrayStatusBar(const QString &iconPath, const QString &pausedIconPath)
+        : m_xembed(iconPath, pausedIconPath), m_statusNotifier(iconPath, pausedIconPath)
+    {}
+
+    std::unique_ptr<StatusItem> makeStatusItem(StatusItemView &view, QSizeF size) override
+    {
+        return std::make_unique<LateTrayStatusItem>(m_xembed, m_statusNotifier, view, size);
+    }
+
+private:
+    XEmbedStatusBar m_xembed;
+    SniStatusBar m_statusNotifier;
+};
+
+} // namespace
 
 QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedIconPath)
     : m_trayKind(!XEmbedStatusBar::isTrayAvailable() && SniStatusBar::isWatcherAvailable()
@@ -26,8 +98,10 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedI
     Q_UNUSED(softwareChosen)
     if (m_trayKind == TrayKind::statusNotifier)
         m_statusBar = std::make_unique<SniStatusBar>(iconPath, pausedIconPath);
-    else
+    else if (XEmbedStatusBar::isTrayAvailable())
         m_statusBar = std::make_unique<XEmbedStatusBar>(iconPath, pausedIconPath);
+    else
+        m_statusBar = std::make_unique<LateTrayStatusBar>(iconPath, pausedIconPath);
 }
 
 QtShellPlatform::~QtShellPlatform() = default;

@@ -15,7 +15,7 @@ class StatusBar;
 // application object: the status area the desktop offers, popovers, click monitors and the
 // application. The status area is chosen here, once: an XEmbed tray when one owns the tray selection,
 // else a StatusNotifierItem host when a watcher is on the session bus, else XEmbed again, which docks
-// as soon as a tray appears.
+// as soon as a tray appears, or becomes a StatusNotifierItem when a watcher appears on the bus first.
 class QtShellPlatform
 {
 public:

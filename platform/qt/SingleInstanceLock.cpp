@@ -10,20 +10,15 @@
 
 namespace tarno {
 
-QString SingleInstanceLock::defaultPath()
+QString SingleInstanceLock::pathFor(const QString &displayKey)
 {
-    QString display = qEnvironmentVariable("DISPLAY");
-    for (QChar &c : display) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('.'))
-            c = QLatin1Char('_');
-    }
     const QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!folder.isEmpty())
-        return folder + QStringLiteral("/tarno-") + display + QStringLiteral(".lock");
+        return folder + QStringLiteral("/tarno-") + displayKey + QStringLiteral(".lock");
     // Without a runtime folder, the shared temporary folder, with the user in the name. Another user
     // who made that file first only makes the lock unavailable, which never stops Tarno.
     return QDir::tempPath() + QStringLiteral("/tarno-") + QString::number(::getuid()) + QLatin1Char('-') +
-           display + QStringLiteral(".lock");
+           displayKey + QStringLiteral(".lock");
 }
 
 SingleInstanceLock::SingleInstanceLock(QString path) : m_path(std::move(path)) {}

@@ -11,10 +11,10 @@ namespace tarno {
 class SingleInstanceLock
 {
 public:
-    // The lock's file for the display named by DISPLAY.
-    static QString defaultPath();
+    // The lock's file for the display with that key (letters, digits and underscores).
+    static QString pathFor(const QString &displayKey);
 
-    explicit SingleInstanceLock(QString path = defaultPath());
+    explicit SingleInstanceLock(QString path);
     ~SingleInstanceLock();
     SingleInstanceLock(const SingleInstanceLock &) = delete;
     SingleInstanceLock &operator=(const SingleInstanceLock &) = delete;

@@ -8,6 +8,7 @@
 #include <QIcon>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <optional>
 
@@ -36,6 +37,9 @@ public:
                                  m_view.rightMouseDown();
                          });
         m_icon.show();
+        // Qt registers the item with the watcher as it shows it, when a watcher is there to take it.
+        if (SniStatusBar::isWatcherAvailable())
+            QTimer::singleShot(0, &m_icon, [this] { m_view.placed(); });
     }
 
     // The host draws the icon itself; only which icon, and the tooltip, are ours to change.

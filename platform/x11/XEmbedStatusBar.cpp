@@ -203,7 +203,8 @@ class XEmbedStatusItem : public StatusItem, public QAbstractNativeEventFilter
 public:
     XEmbedStatusItem(StatusItemView &view, QSizeF size, const QString &iconPath,
                      const QString &pausedIconPath)
-        : m_icon(iconPath), m_pausedIcon(pausedIconPath), m_window(view, size, m_icon, m_pausedIcon)
+        : m_view(view), m_icon(iconPath), m_pausedIcon(pausedIconPath),
+          m_window(view, size, m_icon, m_pausedIcon)
     {
         m_connection = connection();
         if (!m_connection)
@@ -281,8 +282,10 @@ public:
             const auto *reparent = reinterpret_cast<const xcb_reparent_notify_event_t *>(event);
             // Shown only once the tray holds it, so that no window manager ever frames it on its own.
             if (reparent->window == static_cast<xcb_window_t>(m_window.winId()) && m_docked &&
-                reparent->parent != defaultScreen(m_connection)->root)
+                reparent->parent != defaultScreen(m_connection)->root) {
                 m_window.show();
+                m_view.placed();
+            }
         } else if (type == XCB_DESTROY_NOTIFY) {
             const auto *destroyed = reinterpret_cast<const xcb_destroy_notify_event_t *>(event);
             if (destroyed->window == m_trayOwner && m_trayOwner != XCB_NONE) {
@@ -330,6 +333,7 @@ private:
         m_docked = true;
     }
 
+    StatusItemView &m_view;
     QSvgRenderer m_icon;
     QSvgRenderer m_pausedIcon;
     TrayWindow m_window;

@@ -520,4 +520,47 @@ INSTANTIATE_TEST_SUITE_P(
                                 1}),
     [](const ::testing::TestParamInfo<ShownCase> &info) { return std::string(info.param.name); });
 
+// The command line's --show and --toggle against a status item that has or has not found its place.
+struct WhenPlacedCase
+{
+    const char *name;
+    bool placedAtStart;
+    // 's' show, 't' toggle, 'p' the item finds its place (then the next turn runs).
+    const char *steps;
+    bool shownAtEnd;
+    int opens;
+};
+
+class WhenPlacedTest : public MenuBarControllerTest, public ::testing::WithParamInterface<WhenPlacedCase>
+{};
+
+TEST_P(WhenPlacedTest, OpensOnlyOnceTheItemHasItsPlace)
+{
+    if (!GetParam().placedAtStart)
+        statusBar.nextRect = QRectF();
+    MenuBarController &controller = started();
+    for (const char *step = GetParam().steps; *step; ++step) {
+        if (*step == 's')
+            controller.showPopoverWhenPlaced();
+        else if (*step == 't')
+            controller.togglePopoverWhenPlaced();
+        else
+            view().placed();
+        settle();
+    }
+    EXPECT_EQ(popover->isShown(), GetParam().shownAtEnd);
+    EXPECT_EQ(popover->shownAnchors.size(), GetParam().opens);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, WhenPlacedTest,
+    ::testing::Values(WhenPlacedCase{"showPlaced", true, "s", true, 1},
+                      WhenPlacedCase{"showWaitsForThePlace", false, "s", false, 0},
+                      WhenPlacedCase{"showThenPlaced", false, "sp", true, 1},
+                      WhenPlacedCase{"showTwiceOpensOnce", false, "ssp", true, 1},
+                      WhenPlacedCase{"toggleTakesBackAPendingOne", false, "ttp", false, 0},
+                      WhenPlacedCase{"togglePlacedOpensThenCloses", true, "tt", false, 1},
+                      WhenPlacedCase{"placedAloneOpensNothing", false, "p", false, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
 } // namespace

@@ -38,7 +38,7 @@ TEST(ShellWiringTest, SetupRunsTheSharedServicesAndTeardownStopsThem)
     FakePasteboard pasteboard;
     FakeFileEvents fileEvents;
     FakeProcessRunner processRunner;
-    Platform::install(Platform{&runtime, &codec, &pasteboard, &fileEvents, &processRunner});
+    Platform::install(Platform{&runtime, &codec, &pasteboard, &fileEvents, &processRunner, nullptr});
 
     QTemporaryDir home;
     SystemScreenshotPreferences preferences(

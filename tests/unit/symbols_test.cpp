@@ -43,6 +43,7 @@ TEST(SymbolsTest, EverySymbolOfTheViewsDrawsAGlyphInTheInkColour)
                            "sun.horizon",
                            "calendar",
                            "infinity",
+                           "power",
                            "checkmark.circle.fill",
                            "exclamationmark.circle",
                            "circle",

@@ -3,7 +3,8 @@ import QtQuick
 import Tarno.Ui
 
 // The settings shown in place of the clip list: the screenshot switch with the line that says
-// whether the screenshot tools follow it, the three retention choices and "Clear All". It reads and writes
+// whether the screenshot tools follow it, the three retention choices, "Start at Login" with the line
+// that says why a change failed, and "Clear All". It reads and writes
 // the settings through the popover's view model; clearing is the popover's sequence.
 Item {
     id: root
@@ -106,6 +107,43 @@ Item {
             }
         }
         Divider {
+            width: parent.width
+        }
+        RetentionOptionRow {
+            objectName: "startAtLoginRow"
+            visible: root.settings.canStartAtLogin
+            width: parent.width
+            policy: "startAtLogin"
+            symbol: "power"
+            title: "Start at Login"
+            detail: "Tarno opens with your session"
+            isSelected: root.settings.startsAtLogin
+            onAction: root.settings.startsAtLogin = !root.settings.startsAtLogin
+        }
+        Row {
+            id: loginStatus
+            objectName: "startAtLoginStatus"
+            visible: root.settings.startAtLoginStatus !== ""
+            width: parent.width
+            spacing: 6
+            SymbolIcon {
+                anchors.verticalCenter: parent.verticalCenter
+                symbol: "exclamationmark.circle"
+                pointSize: 10
+                color: Theme.orange
+            }
+            TarnoText {
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 6 - 13
+                text: root.settings.startAtLoginStatus
+                size: 10
+                color: Theme.primary50
+                elide: Text.ElideRight
+                maximumLineCount: 1
+            }
+        }
+        Divider {
+            visible: root.settings.canStartAtLogin
             width: parent.width
         }
         ClearAllButton {
