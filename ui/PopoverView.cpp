@@ -36,10 +36,11 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     if (!engine.imageProvider(QStringLiteral("clips")))
         engine.addImageProvider(QStringLiteral("clips"), new ClipImageProvider(history, *platform.codec));
 
-    auto *model = new PopoverViewModel(
-        history, settings,
-        {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner},
-        std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
+    auto *model =
+        new PopoverViewModel(history, settings,
+                             {*platform.runtime, *platform.codec, *platform.generalPasteboard,
+                              *platform.processRunner, platform.isClipboardAccessLimited},
+                             std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
     QQmlComponent component(&engine, QUrl(QStringLiteral("qrc:/Tarno/Ui/GleaneryPopoverView.qml")));
     if (component.isError()) {
         // Only a build that ships broken views gets here.

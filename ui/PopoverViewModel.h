@@ -47,6 +47,7 @@ class PopoverViewModel : public QObject
     Q_PROPERTY(
         bool screenshotTargetApplied READ screenshotTargetApplied NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(QString screenshotStatusText READ screenshotStatusText NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(QString clipboardNotice READ clipboardNotice CONSTANT)
     Q_PROPERTY(
         QString screenshotSwitchDetail READ screenshotSwitchDetail NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
@@ -66,6 +67,7 @@ public:
         const ImageCodec &codec;
         Pasteboard &generalPasteboard;
         ProcessRunner &processRunner;
+        bool isClipboardAccessLimited = false;
     };
 
     // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
@@ -101,6 +103,13 @@ public:
     bool screenshotTargetApplied() const { return m_screenshotTargetApplied; }
     // The status line under the switch: which tools were set, that none is installed, or what failed.
     QString screenshotStatusText() const { return m_screenshotStatusText; }
+    // What the settings say about the desktop's clipboard; empty when nothing is amiss.
+    QString clipboardNotice() const
+    {
+        return m_services.isClipboardAccessLimited
+                   ? QStringLiteral("Clipboard access is limited on this desktop")
+                   : QString();
+    }
     // The line under the switch's title: which tools the switch configures here.
     QString screenshotSwitchDetail() const { return m_screenshotSwitchDetail; }
 

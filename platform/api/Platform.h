@@ -19,6 +19,9 @@ struct Platform
     Pasteboard *generalPasteboard = nullptr;
     FileEvents *fileEvents = nullptr;
     ProcessRunner *processRunner = nullptr;
+    // The desktop lets the general pasteboard see only part of what is copied (a Wayland session
+    // whose compositor has no data-control protocol); the user is told so.
+    bool isClipboardAccessLimited = false;
 
     static const Platform &current();
     static void install(const Platform &platform);

@@ -81,6 +81,15 @@ Item {
                 maximumLineCount: 2
             }
         }
+        TarnoText {
+            objectName: "clipboardNotice"
+            visible: text !== ""
+            width: parent.width
+            text: root.settings.clipboardNotice
+            size: 10
+            color: Theme.primary50
+            wrapMode: Text.Wrap
+        }
         Divider {
             width: parent.width
         }
