@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QTest>
+#include <QThread>
 
 #include <wayland-client.h>
 
@@ -48,8 +49,13 @@ public:
                 ::kill(-pid_t(m_process.processId()), SIGKILL);
             m_process.waitForFinished(5000);
         }
-        if (!m_runtimeDir.isEmpty())
-            QDir(m_runtimeDir).removeRecursively();
+        // sway may still be removing its sockets after the session's first process has gone.
+        QDir folder(m_runtimeDir);
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_runtimeDir.isEmpty() && folder.exists() && !folder.removeRecursively() &&
+               waited.elapsed() < 5000)
+            QThread::msleep(20);
     }
     HeadlessSway(const HeadlessSway &) = delete;
     HeadlessSway &operator=(const HeadlessSway &) = delete;
