@@ -45,7 +45,7 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
     auto *model =
         new PopoverViewModel(history, settings,
                              {*platform.runtime, *platform.codec, *platform.generalPasteboard,
-                              *platform.processRunner, loginItem.get()},
+                              *platform.processRunner, loginItem.get(), platform.isClipboardAccessLimited},
                              std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
     if (loginItem)
         loginItem.release()->setParent(model);

@@ -51,6 +51,7 @@ class PopoverViewModel : public QObject
     Q_PROPERTY(
         bool screenshotTargetApplied READ screenshotTargetApplied NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(QString screenshotStatusText READ screenshotStatusText NOTIFY screenshotTargetAppliedChanged)
+    Q_PROPERTY(QString clipboardNotice READ clipboardNotice CONSTANT)
     Q_PROPERTY(
         QString screenshotSwitchDetail READ screenshotSwitchDetail NOTIFY screenshotTargetAppliedChanged)
     Q_PROPERTY(bool canStartAtLogin READ canStartAtLogin CONSTANT)
@@ -75,6 +76,7 @@ public:
         ProcessRunner &processRunner;
         // Whether Tarno starts at login; none where the session has no autostart folder to offer.
         LoginItem *loginItem = nullptr;
+        bool isClipboardAccessLimited = false;
     };
 
     // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
@@ -110,6 +112,13 @@ public:
     bool screenshotTargetApplied() const { return m_screenshotTargetApplied; }
     // The status line under the switch: which tools were set, that none is installed, or what failed.
     QString screenshotStatusText() const { return m_screenshotStatusText; }
+    // What the settings say about the desktop's clipboard; empty when nothing is amiss.
+    QString clipboardNotice() const
+    {
+        return m_services.isClipboardAccessLimited
+                   ? QStringLiteral("Clipboard access is limited on this desktop")
+                   : QString();
+    }
     // The line under the switch's title: which tools the switch configures here.
     QString screenshotSwitchDetail() const { return m_screenshotSwitchDetail; }
 

@@ -21,6 +21,9 @@ struct Platform
     FileEvents *fileEvents = nullptr;
     ProcessRunner *processRunner = nullptr;
     AutostartFolder *autostartFolder = nullptr;
+    // The desktop lets the general pasteboard see only part of what is copied (a Wayland session
+    // whose compositor has no data-control protocol); the user is told so.
+    bool isClipboardAccessLimited = false;
 
     static const Platform &current();
     static void install(const Platform &platform);

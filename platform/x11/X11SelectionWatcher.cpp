@@ -1,6 +1,7 @@
 #include "platform/x11/X11SelectionWatcher.h"
 
 #include "platform/api/Pasteboard.h"
+#include "platform/qt/SelectionPlan.h"
 
 #include <QHash>
 
@@ -42,49 +43,6 @@ struct Command
     CommandKind kind;
     quint64 token = 0;
 };
-
-// Qt's own ranking of the text targets: the first one offered is asked for first.
-enum class TextTarget
-{
-    Utf8String,
-    String,
-    Text,
-    PlainUtf8,
-    Plain
-};
-
-std::optional<TextTarget> textTarget(const QString &name)
-{
-    if (name == QLatin1String("UTF8_STRING"))
-        return TextTarget::Utf8String;
-    if (name == QLatin1String("STRING"))
-        return TextTarget::String;
-    if (name == QLatin1String("TEXT"))
-        return TextTarget::Text;
-    if (name.compare(QLatin1String("text/plain;charset=utf-8"), Qt::CaseInsensitive) == 0)
-        return TextTarget::PlainUtf8;
-    if (name == QLatin1String("text/plain"))
-        return TextTarget::Plain;
-    return std::nullopt;
-}
-
-// "type/subtype" with optional parameters; atoms such as PIXMAP or TARGETS are not.
-bool isMimeLike(const QString &name)
-{
-    const qsizetype slash = name.indexOf(u'/');
-    if (slash <= 0 || slash == name.size() - 1)
-        return false;
-    for (const QChar c : name) {
-        if (c.unicode() <= 0x20 || c.unicode() >= 0x7f)
-            return false;
-    }
-    return true;
-}
-
-bool isImageName(const QString &name)
-{
-    return name.contains(QLatin1String("image"), Qt::CaseInsensitive);
-}
 
 // One group of targets that yields at most one format: its candidates are asked in order until one
 // answers with data.
@@ -800,59 +758,17 @@ void X11SelectionWatcher::Private::planTargets(const QByteArray &atomList)
     std::memcpy(targets.data(), atomList.constData(), size_t(targets.size()) * sizeof(xcb_atom_t));
     fetchAtomNames(targets);
 
-    // Text and images each yield one format: the text in Qt's order of preference, the image PNG
-    // first and otherwise in the owner's order. Asking for every image target would make the owner encode the
-    // same picture once per format it offers.
+    QStringList names;
+    names.reserve(targets.size());
+    for (const xcb_atom_t atom : std::as_const(targets))
+        names.append(atom == XCB_NONE ? QString() : atomName(atom));
     QList<TargetGroup> plan;
-    qsizetype textGroup = -1;
-    qsizetype imageGroup = -1;
-    QList<xcb_atom_t> seen;
-    for (const xcb_atom_t atom : std::as_const(targets)) {
-        if (atom == XCB_NONE || seen.contains(atom))
-            continue;
-        seen.append(atom);
-        const QString name = atomName(atom);
-        if (textTarget(name)) {
-            if (textGroup < 0) {
-                textGroup = plan.size();
-                plan.append(TargetGroup{TargetGroup::Text, {}});
-            }
-            plan[textGroup].candidates.append(atom);
-        } else if (!isMimeLike(name)) {
-            continue; // TARGETS, MULTIPLE, TIMESTAMP, SAVE_TARGETS, PIXMAP, ...
-        } else if (isImageName(name)) {
-            if (imageGroup < 0) {
-                imageGroup = plan.size();
-                plan.append(TargetGroup{TargetGroup::Raw, {}});
-            }
-            plan[imageGroup].candidates.append(atom);
-        } else {
-            plan.append(TargetGroup{TargetGroup::Raw, {atom}});
-        }
+    for (const TypeGroup &group : planReads(names)) {
+        TargetGroup targetGroup{group.kind == TypeGroup::Text ? TargetGroup::Text : TargetGroup::Raw, {}};
+        for (const qsizetype i : group.candidates)
+            targetGroup.candidates.append(targets.at(i));
+        plan.append(std::move(targetGroup));
     }
-    if (imageGroup >= 0) {
-        // PNG first, then the other image types, then names that merely mention images (Qt
-        // programs list their own "application/x-qt-image" first, which no reader knows).
-        const auto rank = [this](xcb_atom_t atom) {
-            const QString name = atomName(atom);
-            return name == QLatin1String("image/png") ? 0 : name.startsWith(QLatin1String("image/")) ? 1 : 2;
-        };
-        QList<xcb_atom_t> &candidates = plan[imageGroup].candidates;
-        std::stable_sort(candidates.begin(), candidates.end(),
-                         [&rank](xcb_atom_t a, xcb_atom_t b) { return rank(a) < rank(b); });
-    }
-    if (textGroup >= 0) {
-        QList<xcb_atom_t> &candidates = plan[textGroup].candidates;
-        std::stable_sort(candidates.begin(), candidates.end(), [this](xcb_atom_t a, xcb_atom_t b) {
-            return *textTarget(atomName(a)) < *textTarget(atomName(b));
-        });
-    }
-    // A password manager's mark is asked for first, so that a secret is never fetched at all.
-    const auto hint = std::find_if(targets.cbegin(), targets.cend(), [this](xcb_atom_t atom) {
-        return atomName(atom) == PasteboardType::passwordManagerHint;
-    });
-    if (hint != targets.cend())
-        plan.prepend(TargetGroup{TargetGroup::Raw, {*hint}});
     m_read->plan = std::move(plan);
 }
 
@@ -869,11 +785,11 @@ void X11SelectionWatcher::Private::addToContent(const TargetGroup &group, xcb_at
 
     if (data.endsWith('\0'))
         data.chop(1);
-    TextTarget kind = *textTarget(atomName(target));
-    if (kind == TextTarget::Text) {
+    TextType kind = *textType(atomName(target));
+    if (kind == TextType::Text) {
         // TEXT is answered in an encoding of the owner's choosing, named by the reply's type.
         if (type == XCB_ATOM_STRING) {
-            kind = TextTarget::String;
+            kind = TextType::String;
         } else if (type == m_compoundText) {
             const bool plainAscii =
                 std::all_of(data.cbegin(), data.cend(), [](char c) { return uchar(c) < 0x80 && c != 0x1b; });
@@ -881,7 +797,7 @@ void X11SelectionWatcher::Private::addToContent(const TargetGroup &group, xcb_at
                 return;
         }
     }
-    if (kind == TextTarget::String)
+    if (kind == TextType::String)
         data = QString::fromLatin1(data).toUtf8();
     m_read->bytes += data.size();
     m_read->content.formats.append({QStringLiteral("text/plain"), std::move(data)});

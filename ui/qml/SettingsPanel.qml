@@ -49,6 +49,27 @@ Item {
         width: root.width - 28
         spacing: 14
 
+        // Above everything: it concerns every clip, not one setting.
+        Row {
+            objectName: "clipboardNotice"
+            visible: root.settings.clipboardNotice !== ""
+            width: parent.width
+            spacing: 6
+            SymbolIcon {
+                anchors.verticalCenter: parent.verticalCenter
+                symbol: "exclamationmark.circle"
+                pointSize: 10
+                color: Theme.orange
+            }
+            TarnoText {
+                anchors.verticalCenter: parent.verticalCenter
+                width: parent.width - 6 - 13
+                text: root.settings.clipboardNotice
+                size: 10
+                color: Theme.primary50
+                wrapMode: Text.Wrap
+            }
+        }
         SectionLabel {
             text: "Screenshots"
         }
