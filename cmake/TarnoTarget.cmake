@@ -4,6 +4,8 @@ function(tarno_configure_target target)
   cmake_parse_arguments(ARG "TEST_CODE" "" "" ${ARGN})
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
   target_compile_definitions(${target} PRIVATE QT_NO_KEYWORDS)
+  # TarnoConfig.h, generated at configure time.
+  target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated)
   if(NOT ARG_TEST_CODE)
     target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII
       QT_NO_URL_CAST_FROM_STRING)
