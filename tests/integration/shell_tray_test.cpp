@@ -37,7 +37,9 @@ using namespace tarno;
 namespace {
 
 constexpr int waitMs = 10000;
-const QString appPath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/../../shell/tarno");
+// The program under test: the one just built, or the one TARNO_APP names (an installed package's).
+const QString appPath =
+    qEnvironmentVariable("TARNO_APP", QStringLiteral(TARNO_TEST_HELPERS_DIR "/../../shell/tarno"));
 const QString dragSourcePath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/drag_source");
 
 QString run(const QString &program, const QStringList &arguments)
@@ -371,6 +373,30 @@ TEST_F(AppTest, StandardErrorStaysQuietThroughStartAnOddPictureAndQuitWithoutARu
     ASSERT_TRUE(app->waitForFinished(waitMs));
     EXPECT_EQ(app->exitCode(), 0);
     EXPECT_EQ(app->readAllStandardError().toStdString(), "");
+}
+
+TEST_F(AppTest, TextCopiedInAnotherProgramBecomesAClipThatOutlivesIt)
+{
+    launch();
+    ASSERT_TRUE(waitForDockedIcon());
+    const QByteArray text = "copied in another program";
+    QTemporaryFile input;
+    ASSERT_TRUE(input.open());
+    input.write(text);
+    input.flush();
+    // In the foreground, so that it says when it has answered a request for the text (it does not
+    // count the list of types).
+    QProcess xclip;
+    xclip.setProcessChannelMode(QProcess::MergedChannels);
+    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-i", input.fileName()});
+    QByteArray said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
+        << "Tarno never read the text: " << said.toStdString();
+    xclip.kill();
+    xclip.waitForFinished(waitMs);
+    // Only the newest clip is served once its program has gone.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs));
 }
 
 TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)
