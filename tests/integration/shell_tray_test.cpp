@@ -429,7 +429,8 @@ QStringList accessibleTree(const QString &busAddress, const QStringList &presses
     environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
     reader.setProcessEnvironment(environment);
     reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    reader.start("python3", arguments);
+    // The screen-reader bindings are the system Python's.
+    reader.start("/usr/bin/python3", arguments);
     if (!reader.waitForFinished(waitMs) || reader.exitCode() != 0)
         return {};
     QStringList lines;
