@@ -36,36 +36,41 @@ void boxBlur(std::vector<float> &alpha, int width, int height, int r)
 
 } // namespace
 
-QImage makeShadowImage(int blur, int corner, bool hollow, int scale)
+QImage makeShadowImage(int blur, int corner, int offset, bool hollow, int scale)
 {
     blur = std::clamp(blur, 0, 64) * scale;
     corner = std::clamp(corner, 0, 64) * scale;
-    const int side = (blur + corner) * 2 + 2 * scale;
-    QImage shape(side, side, QImage::Format_ARGB32_Premultiplied);
+    offset = std::clamp(offset, 0, 64) * scale;
+    const int width = (blur + corner) * 2 + 2 * scale;
+    const int height = width + 2 * offset;
+    QImage shape(width, height, QImage::Format_ARGB32_Premultiplied);
     shape.fill(Qt::transparent);
+    // The shape where the content is, and its shadow `offset` below it.
     QPainterPath path;
-    const QRectF body(blur, blur, side - 2 * blur, side - 2 * blur);
-    path.addRoundedRect(body, corner, corner);
+    path.addRoundedRect(QRectF(blur, blur, width - 2 * blur, height - 2 * blur - offset), corner, corner);
+    QPainterPath shadow;
+    shadow.addRoundedRect(QRectF(blur, blur + offset, width - 2 * blur, height - 2 * blur - offset), corner,
+                          corner);
     {
         QPainter painter(&shape);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(path, Qt::black);
+        painter.fillPath(shadow, Qt::black);
     }
-    std::vector<float> alpha(size_t(side) * side);
-    for (int y = 0; y < side; ++y) {
+    std::vector<float> alpha(size_t(width) * height);
+    for (int y = 0; y < height; ++y) {
         const QRgb *row = reinterpret_cast<const QRgb *>(shape.constScanLine(y));
-        for (int x = 0; x < side; ++x)
-            alpha[size_t(y) * side + x] = qAlpha(row[x]) / 255.0f;
+        for (int x = 0; x < width; ++x)
+            alpha[size_t(y) * width + x] = qAlpha(row[x]) / 255.0f;
     }
     // Three box passes of a third of the blur each approach a Gaussian that fades out over `blur`.
     for (int i = 0; i < 3; ++i)
-        boxBlur(alpha, side, side, blur / 3);
-    QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < side; ++y) {
+        boxBlur(alpha, width, height, blur / 3);
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < height; ++y) {
         QRgb *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < side; ++x)
+        for (int x = 0; x < width; ++x)
             row[x] = qPremultiply(
-                qRgba(0, 0, 0, qRound(std::clamp(alpha[size_t(y) * side + x], 0.0f, 1.0f) * 255)));
+                qRgba(0, 0, 0, qRound(std::clamp(alpha[size_t(y) * width + x], 0.0f, 1.0f) * 255)));
     }
     if (hollow) {
         QPainter painter(&image);
@@ -83,10 +88,11 @@ QImage ShadowImageProvider::requestImage(const QString &id, QSize *size, const Q
     const QStringList parts = id.split(QLatin1Char('/'));
     const int blur = parts.value(0).toInt();
     const int corner = parts.value(1).toInt();
-    const bool hollow = parts.value(2) == QStringLiteral("hollow");
+    const int offset = parts.value(2).toInt();
+    const bool hollow = parts.value(3) == QStringLiteral("hollow");
     const int logicalSide = (blur + corner) * 2 + 2;
     const int scale = requestedSize.isValid() && requestedSize.width() > logicalSide ? 2 : 1;
-    QImage image = makeShadowImage(blur, corner, hollow, scale);
+    QImage image = makeShadowImage(blur, corner, offset, hollow, scale);
     if (size)
         *size = image.size();
     return image;

@@ -1,6 +1,7 @@
 #include "platform/qt/QtPopover.h"
 
 #include "platform/api/PopoverPlacement.h"
+#include "platform/x11/X11Compositor.h"
 
 #include <QEasingCurve>
 #include <QGuiApplication>
@@ -31,22 +32,6 @@ xcb_atom_t intern(xcb_connection_t *c, const char *name)
     const xcb_atom_t atom = reply ? reply->atom : XCB_NONE;
     free(reply);
     return atom;
-}
-
-// Whether a compositing manager runs on the display's first screen.
-bool isCompositing()
-{
-    xcb_connection_t *c = connection();
-    if (!c)
-        return false;
-    const QByteArray display = qgetenv("DISPLAY");
-    const int dot = display.indexOf('.', std::max<qsizetype>(0, display.lastIndexOf(':')));
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(dot < 0 ? 0 : display.mid(dot + 1).toInt());
-    xcb_get_selection_owner_reply_t *reply =
-        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, intern(c, name.constData())), nullptr);
-    const bool owned = reply && reply->owner != XCB_NONE;
-    free(reply);
-    return owned;
 }
 
 // The content's look: the root item's opacity and scale, animated along a cubic Bézier.
@@ -138,6 +123,22 @@ public:
 
     void closeTransiently() { q.performClose(); }
 
+    // A compositor blends the window's transparent corners with what lies behind it. Without one
+    // they would show black, so the window is cut to the content's rounded shape, and is cleared to
+    // the popover's own colour so that the edge's smoothed pixels blend with it rather than black.
+    void followCompositor()
+    {
+        const bool compositing = X11CompositorWatch::instance().isActive();
+        window.setColor(compositing ? QColor(Qt::transparent)
+                                    : QGuiApplication::palette().color(QPalette::Window));
+        const qreal ratio = window.devicePixelRatio();
+        setRoundedWindowShape(window.winId(), (size * ratio).toSize(),
+                              compositing ? 0 : cornerRadius * ratio);
+    }
+
+    // The radius of the rounded background the views draw.
+    static constexpr qreal cornerRadius = 12;
+
     QtPopover &q;
     PopoverDelegate *delegate = nullptr;
     QSizeF size{360, 480};
@@ -156,14 +157,11 @@ QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
     // A tool window has no taskbar entry of its own; the states below keep it out of pagers too.
     window.setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
     window.setTitle(QStringLiteral("Tarno"));
-    if (isCompositing()) {
-        QSurfaceFormat format = window.format();
-        format.setAlphaBufferSize(8);
-        window.setFormat(format);
-        window.setColor(Qt::transparent);
-    } else {
-        window.setColor(QGuiApplication::palette().color(QPalette::Window));
-    }
+    // Always with an alpha channel: a compositor may start or stop while the window exists, and its
+    // visual cannot change after it is made.
+    QSurfaceFormat format = window.format();
+    format.setAlphaBufferSize(8);
+    window.setFormat(format);
     window.resize(d->size.toSize());
     window.create();
     if (xcb_connection_t *c = connection()) {
@@ -173,6 +171,10 @@ QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, intern(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 3,
                             states);
     }
+    d->followCompositor();
+    QObject::connect(&X11CompositorWatch::instance(), &X11CompositorWatch::activeChanged, &window,
+                     [this] { d->followCompositor(); });
+    QObject::connect(&window, &QWindow::screenChanged, &window, [this] { d->followCompositor(); });
     d->root = new QQuickItem(window.contentItem());
     d->root->setSize(d->size);
     d->root->setTransformOrigin(QQuickItem::Center);
@@ -213,6 +215,7 @@ void QtPopover::setContentSize(QSizeF size)
     d->size = size;
     d->window.resize(size.toSize());
     d->root->setSize(size);
+    d->followCompositor();
 }
 
 QSizeF QtPopover::contentSize() const

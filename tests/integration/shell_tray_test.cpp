@@ -8,6 +8,7 @@
 #include "platform/qt/QtRuntime.h"
 #include "platform/qt/QtShellPlatform.h"
 #include "platform/x11/X11Clipboard.h"
+#include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11EventMonitors.h"
 #include "shell/MenuBarController.h"
 #include "shell/MenuBarDropView.h"
@@ -23,7 +24,9 @@
 #include <QQuickWindow>
 #include <QRasterWindow>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -177,6 +180,8 @@ class AppTest : public TrayHostTest
 {
 protected:
     QTemporaryDir home;
+    // Set in every program the test launches after it is set.
+    QProcessEnvironment extraEnvironment;
 
     enum class RuntimeFolder
     {
@@ -199,6 +204,8 @@ protected:
             environment.remove("XDG_RUNTIME_DIR");
             environment.insert("TMPDIR", home.path());
         }
+        for (const QString &name : extraEnvironment.keys())
+            environment.insert(name, extraEnvironment.value(name));
         app->setProcessEnvironment(environment);
         app->setProcessChannelMode(channels);
         app->start(appPath, {});
@@ -434,6 +441,107 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
         EXPECT_EQ(app->exitCode(), 0);
         EXPECT_FALSE(findWindow("tarno", isIcon));
     }
+}
+
+// What a screen reader reads of the popover: each line of the accessible tree as depth, role, name
+// and states, tab separated, after pressing the named controls in turn.
+QStringList accessibleTree(const QString &busAddress, const QStringList &presses = {})
+{
+    QStringList arguments{QStringLiteral(TARNO_TEST_HELPERS_DIR "/accessible_tree.py"), "Tarno"};
+    for (const QString &name : presses)
+        arguments << "press" << name;
+    QProcess reader;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+    reader.setProcessEnvironment(environment);
+    reader.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // The screen-reader bindings are the system Python's.
+    reader.start("/usr/bin/python3", arguments);
+    if (!reader.waitForFinished(waitMs) || reader.exitCode() != 0)
+        return {};
+    QStringList lines;
+    for (const QString &line :
+         QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        lines << line.section('\t', 1);
+    return lines;
+}
+
+// The line of the object with this role and name, or an empty string.
+QString accessibleLine(const QStringList &tree, const QString &role, const QString &name)
+{
+    for (const QString &line : tree) {
+        if (line.section('\t', 0, 0) == role && line.section('\t', 1, 1) == name)
+            return line;
+    }
+    return {};
+}
+
+bool hasState(const QString &line, const QString &state)
+{
+    return line.section('\t', 2).split(',').contains(state);
+}
+
+TEST_F(AppTest, ScreenReadersReadTheRoleNameAndStateOfEveryControl)
+{
+    // A session bus of the test's own, on which the accessibility bus starts when first asked for.
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(bus.waitForReadyRead(waitMs));
+    const QString address = QString::fromLatin1(bus.readLine().trimmed());
+    extraEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    // Qt otherwise waits for the desktop to say that a screen reader runs.
+    extraEnvironment.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
+    integration::xclipCopy(integration::screenshotPng(), "image/png");
+    integration::xclipCopy("a clip to read aloud");
+    const QPoint centre = icon->screenRect.center();
+    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    ASSERT_TRUE(waitForWindow("tarno", isPopover)) << "no popover after a click";
+
+    QStringList list;
+    [[maybe_unused]] const bool read = QTest::qWaitFor(
+        [&] {
+            list = accessibleTree(address);
+            return !accessibleLine(list, "list item", "a clip to read aloud").isEmpty();
+        },
+        waitMs);
+    ASSERT_FALSE(list.isEmpty()) << "the popover is not on the accessibility bus";
+    const std::string shown = list.join('\n').toStdString();
+    for (const auto &[name, selected] : std::initializer_list<std::pair<QString, bool>>{
+             {"All", true}, {"Text", false}, {"Screenshots", false}}) {
+        const QString pill = accessibleLine(list, "page tab", name);
+        ASSERT_TRUE(hasState(pill, "visible")) << name.toStdString() << " in\n" << shown;
+        EXPECT_EQ(hasState(pill, "selected"), selected) << pill.toStdString();
+    }
+    EXPECT_FALSE(accessibleLine(list, "page tab list", "Filter").isEmpty()) << shown;
+    EXPECT_TRUE(hasState(accessibleLine(list, "list item", "a clip to read aloud"), "visible")) << shown;
+    EXPECT_EQ(list.filter(QRegularExpression("^list item\tScreenshot, \\S.*\tvisible")).size(), 1) << shown;
+    // Each row's copy button and drag hint, hidden until the row is hovered.
+    EXPECT_EQ(list.filter(QRegularExpression("^push button\tCopy\t")).size(), 2) << shown;
+    EXPECT_EQ(list.filter(QRegularExpression("^image\tDrag out\t")).size(), 2) << shown;
+    const QString gear = accessibleLine(list, "push button", "Settings");
+    ASSERT_TRUE(hasState(gear, "visible")) << shown;
+    EXPECT_FALSE(hasState(gear, "checked")) << gear.toStdString();
+
+    // Pressed as a screen reader presses it, the gear opens the settings.
+    const QStringList settings = accessibleTree(address, {"Settings"});
+    const std::string panel = settings.join('\n').toStdString();
+    EXPECT_TRUE(hasState(accessibleLine(settings, "push button", "Settings"), "checked")) << panel;
+    EXPECT_TRUE(hasState(accessibleLine(settings, "check box", "Clipboard for Print"), "visible")) << panel;
+    for (const auto &[name, selected] : std::initializer_list<std::pair<QString, bool>>{
+             {"Delete Daily", false}, {"Delete Weekly", false}, {"Keep Forever", true}}) {
+        const QString row = accessibleLine(settings, "radio button", name);
+        ASSERT_TRUE(hasState(row, "visible")) << name.toStdString() << " in\n" << panel;
+        EXPECT_EQ(hasState(row, "checked"), selected) << row.toStdString();
+    }
+    EXPECT_TRUE(hasState(accessibleLine(settings, "push button", "Clear All"), "visible")) << panel;
+    EXPECT_FALSE(hasState(accessibleLine(settings, "page tab", "All"), "visible"))
+        << "the pills show in the settings";
+
+    bus.terminate();
+    bus.waitForFinished(waitMs);
 }
 
 // A desktop whose tray speaks StatusNotifierItem over its own session bus, with no XEmbed tray.
@@ -771,6 +879,97 @@ TEST_F(InProcessShellTest, ClickOnARowPutsItsClipOnTheClipboardForOtherPrograms)
     EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == "an older clip"; }, waitMs));
     EXPECT_TRUE(controller->popover()->isShown());
     EXPECT_EQ(controller->historyViewModel().items().size(), 1);
+}
+
+// A window of one colour, to see what shows through another in front of it.
+class Backdrop : public QRasterWindow
+{
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(255, 0, 255));
+    }
+};
+
+// Whether a pixel is the backdrop's magenta.
+bool isBackdrop(QRgb pixel)
+{
+    return qRed(pixel) > 245 && qGreen(pixel) < 10 && qBlue(pixel) > 245;
+}
+
+TEST_F(InProcessShellTest, CornersShowWhatLiesBehindWithOrWithoutACompositorAndAsOneComesAndGoes)
+{
+    if (QStandardPaths::findExecutable("xcompmgr").isEmpty())
+        GTEST_SKIP() << "xcompmgr is not installed";
+    ASSERT_EQ(integration::selectionOwner("_NET_WM_CM_S0"), xcb_window_t(XCB_NONE)) << "a compositor runs";
+    const X11CompositorWatch &compositor = X11CompositorWatch::instance();
+    ASSERT_FALSE(compositor.isActive());
+
+    // Where the popover opens, a magenta window is put behind it.
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    auto *window = static_cast<QtPopover *>(controller->popover())->window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QRect frame = window->geometry();
+    controller->popover()->performClose();
+    Backdrop backdrop;
+    backdrop.setFlags(Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    backdrop.setGeometry(frame);
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop));
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    const QString shots = QStringLiteral(TARNO_TEST_HELPERS_DIR "/../shots");
+    QDir().mkpath(shots);
+    // The popover as the screen shows it, once it has drawn.
+    const auto look = [&](const QString &name) {
+        QTest::qWait(600);
+        const QImage image = window->screen()
+                                 ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_RGB32);
+        image.save(shots + "/popover-corners-" + name + ".png");
+        return image;
+    };
+    // Just inside each corner, where the rounded background leaves the square.
+    const auto cornersShowTheBackdrop = [](const QImage &image) {
+        const int right = image.width() - 2;
+        const int bottom = image.height() - 2;
+        return isBackdrop(image.pixel(1, 1)) && isBackdrop(image.pixel(right, 1)) &&
+               isBackdrop(image.pixel(1, bottom)) && isBackdrop(image.pixel(right, bottom));
+    };
+    // The background beside the list, clear of any text.
+    const QPoint background(4, frame.height() / 2);
+
+    const QImage alone = look("without-compositor");
+    EXPECT_TRUE(cornersShowTheBackdrop(alone)) << "square corners without a compositor";
+    const QRgb opaque = alone.pixel(background);
+    EXPECT_FALSE(isBackdrop(opaque));
+    EXPECT_GT(qGray(opaque), 0);
+
+    QProcess manager;
+    manager.start("xcompmgr", {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return compositor.isActive(); }, waitMs))
+        << "the compositor went unnoticed";
+    const QImage composited = look("with-compositor");
+    EXPECT_TRUE(cornersShowTheBackdrop(composited)) << "corners not blended under a compositor";
+    // Translucent over magenta: redder and bluer than alone, greener than the backdrop.
+    const QRgb blended = composited.pixel(background);
+    EXPECT_GT(qRed(blended) + qBlue(blended), qRed(opaque) + qBlue(opaque));
+    EXPECT_GT(qGreen(blended), 10);
+
+    manager.terminate();
+    ASSERT_TRUE(manager.waitForFinished(waitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !compositor.isActive(); }, waitMs))
+        << "the compositor's end went unnoticed";
+    const QImage after = look("after-compositor");
+    EXPECT_TRUE(cornersShowTheBackdrop(after)) << "the compositor's end left wedges at the corners";
+    const QRgb again = after.pixel(background);
+    EXPECT_NEAR(qRed(again), qRed(opaque), 2);
+    EXPECT_NEAR(qGreen(again), qGreen(opaque), 2);
+    EXPECT_NEAR(qBlue(again), qBlue(opaque), 2);
 }
 
 } // namespace

@@ -75,8 +75,8 @@ TEST(SymbolsTest, UnknownSymbolsDrawNothing)
 
 TEST(ShadowImageTest, FadesOutwardsFromTheShapeAndIsHollowWhenAsked)
 {
-    const QImage solid = makeShadowImage(8, 12, false);
-    const QImage hollow = makeShadowImage(8, 12, true);
+    const QImage solid = makeShadowImage(8, 12, 0, false);
+    const QImage hollow = makeShadowImage(8, 12, 0, true);
     ASSERT_EQ(solid.size(), QSize(42, 42));
     const int middle = solid.height() / 2;
     // Along the middle row: opaque inside, falling off across the blur, clear at the rim.
@@ -89,6 +89,19 @@ TEST(ShadowImageTest, FadesOutwardsFromTheShapeAndIsHollowWhenAsked)
     }
     EXPECT_EQ(qAlpha(hollow.pixel(middle, middle)), 0);
     EXPECT_EQ(qAlpha(hollow.pixel(2, middle)), qAlpha(solid.pixel(2, middle)));
+}
+
+TEST(ShadowImageTest, HollowShadowBelowItsShapeIsCutWhereTheShapeIsAndShadesRightUnderIt)
+{
+    // Blur 8, corner 12, 3 down: the shape's rows are 8 to 36 of 48, the shadow's 11 to 39.
+    const QImage image = makeShadowImage(8, 12, 3, true);
+    ASSERT_EQ(image.size(), QSize(42, 48));
+    const int middle = image.width() / 2;
+    for (int y = 8; y < 37; ++y)
+        EXPECT_EQ(qAlpha(image.pixel(middle, y)), 0) << "row " << y;
+    // Right under the shape the shadow is at its fullest, with no unshaded line between.
+    EXPECT_GT(qAlpha(image.pixel(middle, 37)), 160);
+    EXPECT_GT(qAlpha(image.pixel(middle, 37)), qAlpha(image.pixel(middle, 7)));
 }
 
 } // namespace

@@ -10,6 +10,10 @@ Item {
     signal action()
 
     property bool isHovered: hover.hovered
+
+    Accessible.role: Accessible.Button
+    Accessible.name: "Clear All"
+    Accessible.onPressAction: if (root.canClearAll) root.action()
     readonly property bool isLive: root.isHovered && root.canClearAll
     onIsLiveChanged: trash.bounce()
 
@@ -21,6 +25,12 @@ Item {
     }
     readonly property color ink: root.canClearAll ? Theme.tint(Theme.red, 0.9) : Theme.primary38
 
+    // Qt Quick's software renderer draws a rounded rectangle as unsmoothed fills and corner blits,
+    // which a fractional scale leaves a light line between; while scaled, the control is drawn whole
+    // into a smoothed layer instead.
+    layer.enabled: root.hoverAmount !== 0 || pressStyle.xScale !== 1
+    layer.smooth: true
+
     transform: [
         Scale {
             origin.x: root.width / 2
@@ -29,6 +39,7 @@ Item {
             yScale: 1 + 0.01 * root.hoverAmount
         },
         TarnoPressButtonStyle {
+            id: pressStyle
             target: root
             pressed: mouse.pressed
             pressedScale: 0.97

@@ -27,6 +27,11 @@ Item {
 
     implicitHeight: layout.item ? layout.item.implicitHeight + 22 : 22
 
+    Accessible.role: Accessible.ListItem
+    Accessible.name: root.kind === "image" ? "Screenshot, " + root.popover.relativeAge(root.createdAt, root.popover.now) : root.previewText
+    Accessible.description: root.ToolTip.text
+    Accessible.onPressAction: root.click()
+
     function click() {
         root.didTapCopy = true;
         tapAnimation.stop();

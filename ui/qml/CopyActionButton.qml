@@ -9,6 +9,10 @@ Item {
     required property bool isVisible
     signal action()
 
+    Accessible.role: Accessible.Button
+    Accessible.name: "Copy"
+    Accessible.onPressAction: if (root.isVisible) root.action()
+
     implicitWidth: 28
     implicitHeight: 28
 

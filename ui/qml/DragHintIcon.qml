@@ -7,6 +7,10 @@ Item {
 
     required property bool isVisible
 
+    // Not a button of its own: dragging is the row's, so it tells without offering an action.
+    Accessible.role: Accessible.Graphic
+    Accessible.name: "Drag out"
+
     implicitWidth: 28
     implicitHeight: 28
 

@@ -13,6 +13,12 @@ Item {
 
     property bool isHovered: hover.hovered
 
+    Accessible.role: Accessible.PageTab
+    Accessible.name: root.title
+    Accessible.selectable: true
+    Accessible.selected: root.isSelected
+    Accessible.onPressAction: root.action()
+
     implicitWidth: content.implicitWidth + 20
     implicitHeight: content.implicitHeight + 12
 
@@ -26,6 +32,12 @@ Item {
     }
     onIsSelectedChanged: glyph.bounce()
 
+    // Qt Quick's software renderer draws a rounded rectangle as unsmoothed fills and corner blits,
+    // which a fractional scale leaves a light line between; while scaled, the control is drawn whole
+    // into a smoothed layer instead.
+    layer.enabled: root.hoverAmount !== 0 || pressStyle.xScale !== 1
+    layer.smooth: true
+
     transform: [
         Scale {
             origin.x: root.width / 2
@@ -34,6 +46,7 @@ Item {
             yScale: 1 + 0.03 * root.hoverAmount
         },
         TarnoPressButtonStyle {
+            id: pressStyle
             target: root
             pressed: mouse.pressed
             pressedScale: 0.94

@@ -16,6 +16,9 @@ Item {
         { filter: "screenshots", title: "Screenshots", icon: "camera.viewfinder" }
     ]
 
+    Accessible.role: Accessible.PageTabList
+    Accessible.name: "Filter"
+
     implicitWidth: row.implicitWidth
     implicitHeight: row.implicitHeight
 

@@ -307,6 +307,11 @@ Item {
                 y: 10 + (Math.max(32, height) - height) / 2
                 width: 28
                 height: 28
+                Accessible.role: Accessible.Button
+                Accessible.name: "Settings"
+                Accessible.checkable: true
+                Accessible.checked: root.model.showsSettings
+                Accessible.onPressAction: root.model.toggleSettings()
                 transform: TarnoPressButtonStyle {
                     target: gear
                     pressed: gearMouse.pressed

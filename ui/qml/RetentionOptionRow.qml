@@ -15,6 +15,13 @@ Item {
 
     property bool isHovered: hover.hovered
 
+    Accessible.role: Accessible.RadioButton
+    Accessible.name: root.title
+    Accessible.description: root.detail
+    Accessible.checkable: true
+    Accessible.checked: root.isSelected
+    Accessible.onPressAction: root.action()
+
     implicitHeight: Math.max(texts.implicitHeight, mark.height) + 16
 
     property real hoverAmount: root.isHovered ? 1 : 0
@@ -28,6 +35,12 @@ Item {
     }
     onIsSelectedChanged: mark.bounce()
 
+    // Qt Quick's software renderer draws a rounded rectangle as unsmoothed fills and corner blits,
+    // which a fractional scale leaves a light line between; while scaled, the control is drawn whole
+    // into a smoothed layer instead.
+    layer.enabled: root.hoverAmount !== 0 || pressStyle.xScale !== 1
+    layer.smooth: true
+
     transform: [
         Scale {
             origin.x: root.width / 2
@@ -36,6 +49,7 @@ Item {
             yScale: 1 + 0.01 * root.hoverAmount
         },
         TarnoPressButtonStyle {
+            id: pressStyle
             target: root
             pressed: mouse.pressed
             pressedScale: 0.98

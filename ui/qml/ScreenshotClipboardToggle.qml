@@ -40,6 +40,9 @@ Item {
         implicitWidth: 32
         implicitHeight: 18
         onToggled: root.toggled(toggle.checked)
+        Accessible.role: Accessible.CheckBox
+        Accessible.name: "Clipboard for Print"
+        Accessible.description: root.detail
 
         indicator: Rectangle {
             implicitWidth: 32

@@ -36,5 +36,10 @@ Item {
     Item {
         id: holder
         anchors.fill: parent
+        // Qt Quick's software renderer draws a rounded rectangle as unsmoothed fills and corner
+        // blits, which a fractional scale leaves a light line between; while lifted, the content
+        // is drawn whole into a smoothed layer that the lift then scales.
+        layer.enabled: root.lift !== 0
+        layer.smooth: true
     }
 }
