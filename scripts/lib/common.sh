@@ -41,7 +41,7 @@ summarize_results() {
 # and with line tables only: faster to build and to run, and stack traces still name the lines.
 build_fuzz_targets() {
   cmake -S "$root" -B "$root/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -gline-tables-only" \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DTARNO_FUZZ=ON -DTARNO_BUILD_TESTS=OFF -DTARNO_BUILD_BENCH=OFF >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_C_COMPILER=clang-14 -DTARNO_FUZZ=ON -DTARNO_BUILD_TESTS=OFF -DTARNO_BUILD_BENCH=OFF >/dev/null
   cmake --build "$root/build-fuzz" -j "$jobs" --target tarno_fuzz
 }
 
