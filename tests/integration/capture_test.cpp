@@ -144,10 +144,7 @@ protected:
     }
     static qint64 residentMB()
     {
-        QFile status("/proc/self/status");
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray &line : status.readAll().split('\n')) {
+        for (const QByteArray &line : readFile("/proc/self/status").split('\n')) {
             if (line.startsWith("VmRSS:"))
                 return line.mid(6).trimmed().split(' ').first().toLongLong() / 1024;
         }
@@ -225,11 +222,7 @@ TEST_F(CaptureTest, WhatProgramsCopiedBeforeExitingCanStillBePastedIfItIsTheNewe
 {
     startCapturing();
     QTemporaryDir folder;
-    const QString notes = folder.filePath("notes.txt");
-    QFile file(notes);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("the notes' own text");
-    file.close();
+    const QString notes = writeFile(folder.filePath("notes.txt"), "the notes' own text");
     const QString picture = folder.filePath("picture.png");
     ASSERT_TRUE(screenshotPng().size() > 0 && QImage::fromData(screenshotPng()).save(picture));
 
@@ -322,19 +315,14 @@ TEST_F(CaptureTest, OnlyScreenshotNamesCountAndNewSubfoldersAreWatched)
     startCapturing();
     startWatchingScreenshots();
 
-    const auto write = [](const QString &path, const QByteArray &bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    };
     const QByteArray png = smallPng();
     ASSERT_GT(png.size(), 128);
-    write(desktop() + "/holiday.png", png);
-    write(desktop() + "/my screenshot.png", png);
-    write(desktop() + "/Screenshot 2026-12-07.gif", png);
+    writeFile(desktop() + "/holiday.png", png);
+    writeFile(desktop() + "/my screenshot.png", png);
+    writeFile(desktop() + "/Screenshot 2026-12-07.gif", png);
     // Written the moment its folders exist, before they can have been added to the watch.
     ASSERT_TRUE(QDir().mkpath(desktop() + "/Captures/December"));
-    write(desktop() + "/Captures/December/Screenshot 2026-12-07 at 02.10.00.png", png);
+    writeFile(desktop() + "/Captures/December/Screenshot 2026-12-07 at 02.10.00.png", png);
 
     ASSERT_TRUE(waitForClips(1));
     EXPECT_TRUE(clips().first().imageData == converted(png));
@@ -349,11 +337,7 @@ TEST_F(CaptureTest, WhatIsCopiedOrSavedWhileTheUserPausesNeverBecomesAClip)
     startWatchingScreenshots();
     m_monitor->setCapturingPaused(true);
     xclipCopy("private");
-    const QString shot = desktop() + "/Screenshot during the pause.png";
-    QFile file(shot);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(smallPng());
-    file.close();
+    QFile file(writeFile(desktop() + "/Screenshot during the pause.png", smallPng()));
     QTest::qWait(pastPauseMs);
     m_monitor->setCapturingPaused(false);
     // The screenshot is touched again once the pause is lifted; the private text is still on the

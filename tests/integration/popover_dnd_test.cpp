@@ -6,32 +6,23 @@
 #include "ui/ClipDrag.h"
 #include "ui/PopoverDropArea.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QDrag>
 #include <QFile>
 #include <QGuiApplication>
-#include <QImage>
-#include <QMimeData>
-#include <QPainter>
 #include <QProcess>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QRasterWindow>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 using namespace tarno;
 
 namespace {
 
 constexpr int waitMs = 20000;
-const QString sourceRole = "PopoverDndRole.DragSource";
 
 // Presses at `from`, glides to `to` in small steps and releases there, in the background.
 std::unique_ptr<QProcess> glide(QPoint from, QPoint to)
@@ -50,12 +41,9 @@ std::unique_ptr<QProcess> glide(QPoint from, QPoint to)
 }
 
 // Starts another program and waits for its "ready" line; its later lines collect in `lines`.
-std::unique_ptr<QProcess>
-startPeer(const QString &program, const QStringList &arguments, QStringList &lines,
-          const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+std::unique_ptr<QProcess> startPeer(const QString &program, const QStringList &arguments, QStringList &lines)
 {
     auto process = std::make_unique<QProcess>();
-    process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QObject::connect(process.get(), &QProcess::readyReadStandardOutput, [&lines, p = process.get()] {
         while (p->canReadLine())
@@ -64,50 +52,6 @@ startPeer(const QString &program, const QStringList &arguments, QStringList &lin
     process->start(program, arguments);
     EXPECT_TRUE(QTest::qWaitFor([&] { return lines.contains("ready"); }, waitMs)) << program.toStdString();
     return process;
-}
-
-// The other program of the drop tests: a window that starts a drag of what its environment says
-// when pressed, as any Qt program would.
-class DragSourceWindow : public QRasterWindow
-{
-public:
-    bool done = false;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkCyan);
-    }
-    void mousePressEvent(QMouseEvent *) override
-    {
-        auto *data = new QMimeData;
-        if (qEnvironmentVariableIsSet("TARNO_DND_URIS"))
-            data->setData("text/uri-list", qgetenv("TARNO_DND_URIS"));
-        if (qEnvironmentVariableIsSet("TARNO_DND_TEXT"))
-            data->setData("text/plain", qgetenv("TARNO_DND_TEXT"));
-        auto *drag = new QDrag(this);
-        drag->setMimeData(data);
-        const Qt::DropAction action = drag->exec(Qt::CopyAction);
-        std::printf("done %d\n", int(action));
-        std::fflush(stdout);
-        done = true;
-    }
-};
-
-TEST(PopoverDndRole, DragSource)
-{
-    if (!qEnvironmentVariableIsSet("TARNO_DND_ROLE"))
-        GTEST_SKIP() << "the drag source of the drop tests, run by them as another program";
-    DragSourceWindow window;
-    window.setFlags(Qt::FramelessWindowHint);
-    window.setGeometry(40, 40, 160, 160);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    std::printf("ready\n");
-    std::fflush(stdout);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.done; }, 60000));
-    // A drop target reads the data after the drag is over: stay until the test is done with us.
-    QTest::qWait(60000);
 }
 
 class PopoverDropTest : public ::testing::Test
@@ -133,20 +77,17 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     }
 
-    // Another program drags what the environment holds from its window onto the drop area.
+    // Another program drags the text, and the URI list if any, from its window onto the drop area.
     QStringList dragFromAnotherProgram(const QByteArray &text, const QByteArray &uris = {})
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("TARNO_DND_ROLE", "source");
-        environment.insert("TARNO_DND_TEXT", QString::fromUtf8(text));
+        QStringList arguments{"40", "40", "--raw", QString::fromUtf8(text)};
         if (!uris.isEmpty())
-            environment.insert("TARNO_DND_URIS", QString::fromUtf8(uris));
+            arguments << QString::fromUtf8(uris);
         QStringList lines;
-        auto source = startPeer(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + sourceRole},
-                                lines, environment);
-        auto pointer = glide({120, 120}, {580, 280});
-        EXPECT_TRUE(
-            QTest::qWaitFor([&] { return lines.filter(QRegularExpression("^done ")).size() == 1; }, waitMs));
+        auto source = startPeer(TARNO_TEST_HELPERS_DIR "/drag_source", arguments, lines);
+        auto pointer = glide({100, 80}, {580, 280});
+        EXPECT_TRUE(QTest::qWaitFor([&] { return lines.filter(QRegularExpression("^dropped ")).size() == 1; },
+                                    waitMs));
         EXPECT_TRUE(QTest::qWaitFor([&] { return !calls.isEmpty(); }, waitMs));
         source->kill();
         source->waitForFinished();
@@ -157,7 +98,7 @@ protected:
 TEST_F(PopoverDropTest, TextFromAnotherProgramArrivesUntrimmed)
 {
     const QStringList lines = dragFromAnotherProgram("  dropped from afar \n");
-    EXPECT_TRUE(lines.contains("done 1")) << lines.join(" | ").toStdString();
+    EXPECT_TRUE(lines.contains("dropped copy")) << lines.join(" | ").toStdString();
     EXPECT_TRUE(wasTargeted);
     EXPECT_FALSE(area->isDropTargeted());
     EXPECT_EQ(calls, QList<PasteboardCaptures>{{PasteboardCapture::text("  dropped from afar \n")}});
@@ -166,17 +107,11 @@ TEST_F(PopoverDropTest, TextFromAnotherProgramArrivesUntrimmed)
 TEST_F(PopoverDropTest, FilesFromAFileManagerArriveAsTheirContent)
 {
     const QByteArray png = patternedPng({64, 40});
-    QFile image(dir.filePath("picture one.png"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly));
-    image.write(png);
-    image.close();
-    QFile note(dir.filePath("note.md"));
-    ASSERT_TRUE(note.open(QIODevice::WriteOnly));
-    note.write("\n  remember the milk  \n");
-    note.close();
-    const QUrl imageUrl = QUrl::fromLocalFile(image.fileName());
-    const QUrl noteUrl = QUrl::fromLocalFile(note.fileName());
-    dragFromAnotherProgram((image.fileName() + "\n" + note.fileName()).toUtf8(),
+    const QString image = writeFile(dir.filePath("picture one.png"), png);
+    const QString note = writeFile(dir.filePath("note.md"), "\n  remember the milk  \n");
+    const QUrl imageUrl = QUrl::fromLocalFile(image);
+    const QUrl noteUrl = QUrl::fromLocalFile(note);
+    dragFromAnotherProgram((image + "\n" + note).toUtf8(),
                            imageUrl.toEncoded() + "\r\n" + noteUrl.toEncoded() + "\r\n");
     const PasteboardCaptures expected{PasteboardCapture::image(png),
                                       PasteboardCapture::text("remember the milk")};
@@ -244,9 +179,7 @@ TEST_F(ClipDragOutTest, TextRowIsSavedAsTarnoClipTxtByDirectSaveAndOffersItsText
     EXPECT_TRUE(lines.contains("direct-save Tarno Clip.txt S")) << all.toStdString();
     EXPECT_TRUE(lines.contains("text " + text)) << all.toStdString();
     EXPECT_TRUE(lines.contains("finished")) << all.toStdString();
-    QFile saved(folder.filePath("Tarno Clip.txt"));
-    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(saved.readAll()), text);
+    EXPECT_EQ(QString::fromUtf8(readFile(folder.filePath("Tarno Clip.txt"))), text);
 }
 
 TEST_F(ClipDragOutTest, ImageRowOffersPngAndItsFile)
@@ -261,11 +194,9 @@ TEST_F(ClipDragOutTest, ImageRowOffersPngAndItsFile)
     const QString file = QDir(defaultDragTemporaryDirectory()).filePath(dragTemporaryFileName(clip));
     EXPECT_TRUE(lines.contains("uris " + QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) + "\\r\\n"))
         << all.toStdString();
-    QFile written(file);
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const QtImageCodec codec;
-    EXPECT_EQ(written.readAll(), pngDataOrOriginal(codec, *clip.imageData));
-    written.remove();
+    EXPECT_EQ(readFile(file), pngDataOrOriginal(codec, *clip.imageData));
+    QFile::remove(file);
 }
 
 } // namespace

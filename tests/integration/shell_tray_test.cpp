@@ -14,6 +14,7 @@
 #include "shell/MenuBarDropView.h"
 #include "shell/ShellServices.h"
 #include "tests/integration/X11TestSupport.h"
+#include "tests/support/RecordingServices.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -134,9 +135,9 @@ QPoint menuItemCentre(const WindowInfo &menu, int index)
     return {rect.center().x(), rect.top() + rect.height() * (2 * index + 1) / (2 * items)};
 }
 
-void clickAt(QPoint point)
+void clickAt(QPoint point, const char *button = "1")
 {
-    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", "1"});
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", button});
 }
 
 bool isPopover(QRect rect)
@@ -228,15 +229,21 @@ protected:
     std::vector<std::unique_ptr<QProcess>> m_started;
 };
 
-TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseIt)
+TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseItThereOrInAnotherProgram)
 {
+    QRasterWindow other;
+    other.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+    other.setGeometry(100, 400, 200, 150);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+
     launch();
     const auto icon = waitForDockedIcon();
     ASSERT_TRUE(icon) << "the icon never docked in the tray";
     EXPECT_EQ(icon->screenRect.width(), 32);
 
     const QPoint centre = icon->screenRect.center();
-    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
+    clickAt(centre);
     const auto popover = waitForWindow("tarno", isPopover);
     ASSERT_TRUE(popover) << "no popover after a click";
     // Below the icon, centred on it unless that would leave the screen.
@@ -247,6 +254,16 @@ TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseIt)
     EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_TASKBAR")) << states.toStdString();
     EXPECT_TRUE(states.contains("_NET_WM_STATE_SKIP_PAGER")) << states.toStdString();
 
+    // A click inside the popover leaves it open; one in another program's window closes it.
+    clickAt(popover->screenRect.center());
+    QTest::qWait(400);
+    EXPECT_TRUE(findWindow("tarno", isPopover)) << "a click inside closed the popover";
+    clickAt({200, 470});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a click in another program's window left the popover open";
+
+    clickAt(centre);
+    ASSERT_TRUE(waitForWindow("tarno", isPopover)) << "no popover after a click";
     xdotool({"click", "1"});
     EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
         << "a second click on the icon did not close the popover";
@@ -255,39 +272,12 @@ TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseIt)
     EXPECT_FALSE(findWindow("tarno", isPopover));
 }
 
-TEST_F(AppTest, ClickOnAnotherProgramsWindowClosesThePopover)
-{
-    QRasterWindow other;
-    other.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
-    other.setGeometry(100, 400, 200, 150);
-    other.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
-
-    launch();
-    const auto icon = waitForDockedIcon();
-    ASSERT_TRUE(icon);
-    const QPoint centre = icon->screenRect.center();
-    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
-    ASSERT_TRUE(waitForWindow("tarno", isPopover));
-    // A click inside the popover leaves it open.
-    const auto popover = findWindow("tarno", isPopover);
-    xdotool({"mousemove", QString::number(popover->screenRect.center().x()),
-             QString::number(popover->screenRect.center().y()), "click", "1"});
-    QTest::qWait(400);
-    EXPECT_TRUE(findWindow("tarno", isPopover)) << "a click inside closed the popover";
-
-    xdotool({"mousemove", "200", "470", "click", "1"});
-    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
-        << "a click in another program's window left the popover open";
-}
-
 TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
 {
     QProcess *app = launch();
     const auto icon = waitForDockedIcon();
     ASSERT_TRUE(icon);
-    const QPoint centre = icon->screenRect.center();
-    xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "3"});
+    clickAt(icon->screenRect.center(), "3");
     const auto menu = waitForWindow("tarno", [](QRect rect) { return rect.y() >= 20 && rect.height() < 80; });
     ASSERT_TRUE(menu) << "no menu after a right click";
     EXPECT_FALSE(findWindow("tarno", isPopover)) << "the menu opened the popover";
@@ -595,22 +585,28 @@ protected:
         gdbus.waitForFinished(waitMs);
         return QString::fromUtf8(gdbus.readAllStandardOutput());
     }
+    // The item's service and object path, once it has registered; empty when it never does.
+    std::pair<QString, QString> registeredItem()
+    {
+        if (!QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs))
+            return {};
+        const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
+        return item.size() == 3 && item[0] == "item" ? std::pair(item[1], item[2])
+                                                     : std::pair<QString, QString>();
+    }
 };
 
 TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndTheTooltip)
 {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs))
-        << "the item never registered";
-    const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
-    ASSERT_EQ(item.size(), 3);
-    ASSERT_EQ(item[0], "item");
-    const QString service = item[1];
-    const QString path = item[2];
-
-    const QString toolTip = callItem(service, path, "org.freedesktop.DBus.Properties.Get",
-                                     {"org.kde.StatusNotifierItem", "ToolTip"});
-    EXPECT_TRUE(toolTip.contains("Tarno — click to open, drag in to save, drag out to use"))
-        << toolTip.toStdString();
+    QString service, path;
+    std::tie(service, path) = registeredItem();
+    ASSERT_FALSE(service.isEmpty()) << "the item never registered";
+    const auto property = [&](const QString &name) {
+        return callItem(service, path, "org.freedesktop.DBus.Properties.Get",
+                        {"org.kde.StatusNotifierItem", name});
+    };
+    EXPECT_TRUE(property("ToolTip").contains("Tarno — click to open, drag in to save, drag out to use"))
+        << property("ToolTip").toStdString();
 
     // The host reports where the click was; the popover opens against it.
     xdotool({"mousemove", "1800", "10"});
@@ -624,10 +620,6 @@ TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndThe
         << "a second Activate did not close the popover";
 
     // Pausing changes what the host is given to show: the icon and the tooltip.
-    const auto property = [&](const QString &name) {
-        return callItem(service, path, "org.freedesktop.DBus.Properties.Get",
-                        {"org.kde.StatusNotifierItem", name});
-    };
     const QString icon = property("IconPixmap");
     const auto menu = [&] {
         callItem(service, path, "org.kde.StatusNotifierItem.ContextMenu", {"1800", "10"});
@@ -650,14 +642,13 @@ TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndThe
 
 TEST_F(StatusNotifierTest, HostsThatDrawTheMenuThemselvesReadItOverDbusmenu)
 {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.canReadLine(); }, waitMs));
-    const QStringList item = QString::fromLatin1(watcher.readLine().trimmed()).split(' ');
-    ASSERT_EQ(item.size(), 3);
-    const QString service = item[1];
+    QString service, path;
+    std::tie(service, path) = registeredItem();
+    ASSERT_FALSE(service.isEmpty()) << "the item never registered";
 
     // (<objectpath '/MenuBar'>,)
     static const QRegularExpression objectPath("objectpath '([^']+)'");
-    const QString menuProperty = callItem(service, item[2], "org.freedesktop.DBus.Properties.Get",
+    const QString menuProperty = callItem(service, path, "org.freedesktop.DBus.Properties.Get",
                                           {"org.kde.StatusNotifierItem", "Menu"});
     const QString menuPath = objectPath.match(menuProperty).captured(1);
     ASSERT_FALSE(menuPath.isEmpty()) << menuProperty.toStdString();
@@ -694,33 +685,14 @@ TEST_F(StatusNotifierTest, HostsThatDrawTheMenuThemselvesReadItOverDbusmenu)
     EXPECT_EQ(app.exitCode(), 0);
 }
 
-// Services that only count, so that the in-process shell captures nothing from the real clipboard.
-class QuietServices : public ShellServices
-{
-public:
-    bool enableClipboardScreenshots() override { return false; }
-    void startCleanup(ClipboardHistoryViewModel &, GleanerySettings &) override {}
-    void stopCleanup() override {}
-    void applyRetention(ClipboardHistoryViewModel &, const GleanerySettings &) override {}
-    void startMonitor(CaptureCallback, NewestClipQuery) override {}
-    void pauseMonitor() override { ++pauses; }
-    void stopMonitor() override {}
-    void startWatcher(CaptureCallback) override {}
-    void stopWatcher() override {}
-    bool isCapturingPaused() const override { return capturingPaused; }
-    void setCapturingPaused(bool paused) override { capturingPaused = paused; }
-    int pauses = 0;
-    bool capturingPaused = false;
-};
-
 // The shell composed in this process over the real status bar, popover and monitors, so that the
-// history can be looked at.
+// history can be looked at; its services only record, so it captures nothing from the real clipboard.
 class InProcessShellTest : public TrayHostTest
 {
 protected:
     QtPlatform platform;
     FakeKeyValueStore settingsStore;
-    QuietServices services;
+    RecordingServices services{platform.runtime()};
     NotificationCenter notifications;
     std::unique_ptr<QtShellPlatform> shell;
     std::unique_ptr<MenuBarController> controller;
@@ -759,22 +731,13 @@ protected:
             waitMs);
         return settled;
     }
-    void clickIcon()
-    {
-        const QPointF centre = settledIconRect().center();
-        xdotool({"mousemove", QString::number(qRound(centre.x())), QString::number(qRound(centre.y())),
-                 "click", "1"});
-    }
+    void clickIcon() { clickAt(settledIconRect().center().toPoint()); }
 };
 
 TEST_F(InProcessShellTest, FileDraggedOntoTheIconOpensThePopoverAndBecomesAClip)
 {
     QTemporaryDir folder;
-    const QString path = folder.filePath("note.txt");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("dragged in from elsewhere");
-    file.close();
+    const QString path = writeFile(folder.filePath("note.txt"), "dragged in from elsewhere");
 
     QRectF icon;
     ASSERT_TRUE(
@@ -806,7 +769,7 @@ TEST_F(InProcessShellTest, FileDraggedOntoTheIconOpensThePopoverAndBecomesAClip)
     ASSERT_EQ(items.size(), 1);
     EXPECT_EQ(items.first().kind, ClipboardItemKind::text);
     EXPECT_EQ(items.first().text, "dragged in from elsewhere");
-    EXPECT_EQ(services.pauses, 1);
+    EXPECT_EQ(services.log.filter("pauseMonitor").size(), 1);
     EXPECT_FALSE(controller->menuBarView()->isDragHighlighted());
 
     EXPECT_TRUE(QTest::qWaitFor([&] { return source.canReadLine(); }, waitMs));
@@ -872,8 +835,7 @@ TEST_F(InProcessShellTest, ClickOnARowPutsItsClipOnTheClipboardForOtherPrograms)
     }
     ASSERT_NE(row, nullptr) << "the popover shows no row";
     // Left of the row's middle, away from its copy button.
-    const QPoint at = row->mapToGlobal(QPointF(row->width() / 3, row->height() / 2)).toPoint();
-    xdotool({"mousemove", QString::number(at.x()), QString::number(at.y()), "click", "1"});
+    clickAt(row->mapToGlobal(QPointF(row->width() / 3, row->height() / 2)).toPoint());
 
     // Another program pastes what the click put there; the popover stays open.
     EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == "an older clip"; }, waitMs));

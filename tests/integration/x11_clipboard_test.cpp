@@ -43,6 +43,13 @@ protected:
         return clipboard.changeCount() == count ? clipboard.snapshot() : nullptr;
     }
 
+    // The plain text of the snapshot of exactly this change count; a note when there is none.
+    static QByteArray textAt(const X11Clipboard &clipboard, qint64 count)
+    {
+        const auto snapshot = snapshotAt(clipboard, count);
+        return snapshot ? snapshot->data("text/plain") : QByteArray("(no snapshot of that change)");
+    }
+
     // Runs the event loop long enough for any late or doubled report to come in.
     static void settle() { QTest::qWait(300); }
 };
@@ -54,9 +61,7 @@ TEST_F(X11ClipboardTest, ContentAlreadyThereIsReadButIsNoChange)
     ASSERT_TRUE(clipboard.isWatching());
     QSignalSpy moves(&clipboard, &X11Clipboard::changeCountChanged);
 
-    const auto snapshot = snapshotAt(clipboard, 0);
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->data("text/plain"), "there before");
+    EXPECT_EQ(textAt(clipboard, 0), "there before");
     settle();
     EXPECT_EQ(clipboard.changeCount(), 0);
     EXPECT_EQ(moves.count(), 0);
@@ -171,9 +176,7 @@ TEST_F(X11ClipboardTest, OwnWritesMoveTheCountOnceReadBackAtOnceAndServeOthers)
 
     // Once we own the clipboard, the next copy elsewhere counts again.
     xclipCopy("after ours");
-    const auto snapshot = snapshotAt(clipboard, start + 6);
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->data("text/plain"), "after ours");
+    EXPECT_EQ(textAt(clipboard, start + 6), "after ours");
 }
 
 TEST_F(X11ClipboardTest, CopyMadeJustBeforeOurWriteIsOverwrittenNotCounted)
@@ -214,9 +217,7 @@ TEST_F(X11ClipboardTest, HungOwnerNeitherStallsTheMainThreadNorDelaysTheNextCopy
     EXPECT_EQ(clipboard.snapshot(), before);
 
     xclipCopy("after the hang");
-    const auto snapshot = snapshotAt(clipboard, start + 2);
-    ASSERT_TRUE(snapshot);
-    EXPECT_EQ(snapshot->data("text/plain"), "after the hang");
+    EXPECT_EQ(textAt(clipboard, start + 2), "after the hang");
 }
 
 TEST_F(X11ClipboardTest, HungOwnerTimesOutAndItsExitCounts)
@@ -237,9 +238,7 @@ TEST_F(X11ClipboardTest, HungOwnerTimesOutAndItsExitCounts)
     EXPECT_TRUE(gone->formats().isEmpty());
 
     xclipCopy("next");
-    const auto next = snapshotAt(clipboard, start + 3);
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->data("text/plain"), "next");
+    EXPECT_EQ(textAt(clipboard, start + 3), "next");
 }
 
 TEST_F(X11ClipboardTest, ContentOfAnOwnerThatLeftStaysAndIsServedOnceAdopted)
@@ -276,9 +275,7 @@ TEST_F(X11ClipboardTest, ContentOfAnOwnerThatLeftStaysAndIsServedOnceAdopted)
     EXPECT_EQ(clipboard.changeCount(), start + 1) << "serving it again is no change";
 
     xclipCopy("next");
-    const auto next = snapshotAt(clipboard, start + 2);
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->data("text/plain"), "next");
+    EXPECT_EQ(textAt(clipboard, start + 2), "next");
     EXPECT_EQ(gone.size(), 1);
 }
 
@@ -345,9 +342,7 @@ TEST_F(X11ClipboardTest, FormatPastTheSizeBoundIsDroppedAndReadingGoesOn)
 
     const QByteArray fits(512 * 1024, 'x');
     xclipCopy(fits);
-    const auto kept = snapshotAt(clipboard, start + 2);
-    ASSERT_TRUE(kept);
-    EXPECT_TRUE(kept->data("text/plain") == fits);
+    EXPECT_TRUE(textAt(clipboard, start + 2) == fits);
 }
 
 TEST_F(X11ClipboardTest, TextPastItsBoundKeepsItsStartAndReadingGoesOn)
@@ -366,15 +361,11 @@ TEST_F(X11ClipboardTest, TextPastItsBoundKeepsItsStartAndReadingGoesOn)
             text += QByteArray::number(text.size()) + ' ';
         text.truncate(size);
         xclipCopy(text);
-        const auto snapshot = snapshotAt(clipboard, ++count);
-        ASSERT_TRUE(snapshot) << size;
-        EXPECT_TRUE(snapshot->data("text/plain") == text.left(limits.maxTextBytes)) << size;
+        EXPECT_TRUE(textAt(clipboard, ++count) == text.left(limits.maxTextBytes)) << size;
     }
 
     xclipCopy("next");
-    const auto next = snapshotAt(clipboard, ++count);
-    ASSERT_TRUE(next);
-    EXPECT_EQ(next->data("text/plain"), "next");
+    EXPECT_EQ(textAt(clipboard, ++count), "next");
 }
 
 } // namespace

@@ -1,7 +1,12 @@
 #include "tests/support/TestData.h"
 
 #include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImage>
+
+#include <gtest/gtest.h>
 
 namespace tarno {
 
@@ -40,6 +45,28 @@ QByteArray patternedPng(QSize size)
             image.setPixel(x, y, qRgb(x * 6 % 256, y * 8 % 256, (x * y) % 256));
     }
     return encodeImage(image);
+}
+
+QString writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        ADD_FAILURE() << "cannot write " << path.toStdString();
+    return path;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot read the file)");
+}
+
+QString writeProgram(const QString &path, const QByteArray &bytes)
+{
+    writeFile(path, bytes);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
 }
 
 } // namespace tarno

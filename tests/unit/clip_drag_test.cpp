@@ -66,9 +66,7 @@ TEST_F(ClipDragTest, DirectSaveWritesTheNamedLocalFileOrSaysWhyNot)
     const QString text = QString::fromUtf8("line one\n\xc3\xa9t\xc3\xa9\n");
     const QString path = dir.filePath("Tarno Clip.txt");
     EXPECT_EQ(saveTextForDirectSave(QUrl::fromLocalFile(path).toEncoded(), text.toUtf8()), "S");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), text.toUtf8());
+    EXPECT_EQ(readFile(path), text.toUtf8());
 
     // File managers write the host name in; this machine's and localhost are local.
     const QString again = dir.filePath("again.txt");
@@ -105,9 +103,7 @@ TEST_F(ClipDragTest, ImageClipOffersPngThenTheImageThenItsFile)
     const QString path = data->urls().first().toLocalFile();
     EXPECT_EQ(QFileInfo(path).fileName(), dragTemporaryFileName(clip));
     EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(dir.path()).absoluteFilePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), png);
+    EXPECT_EQ(readFile(path), png);
 }
 
 TEST_F(ClipDragTest, UndecodableOrUnwritableClipsStillOfferWhatTheyCan)

@@ -1,6 +1,7 @@
 #include "model/ClipExport.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakePasteboard.h"
+#include "tests/support/TestData.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,9 +110,7 @@ TEST_F(ClipExportTest, DragOffersPngDataThenImageThenAPrivateFile)
     const QString path = url->toLocalFile();
     EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(tempDir.path()).absolutePath());
     EXPECT_EQ(payload.suggestedName, QFileInfo(path).fileName());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), pngOf());
+    EXPECT_EQ(readFile(path), pngOf());
     EXPECT_EQ(modeOf(path), 0600);
     EXPECT_EQ(filesInTempDir(), QStringList{QFileInfo(path).fileName()}); // no side file left behind
 }
@@ -143,17 +142,13 @@ TEST_F(ClipExportTest, SameClipRewritesItsFileAndOtherClipsGetTheirOwn)
     EXPECT_NE(*b, *a);
     EXPECT_EQ(filesInTempDir().size(), 2);
     EXPECT_EQ(modeOf(a->toLocalFile()), 0600);
-    QFile file(b->toLocalFile());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), pngOf("two"));
+    EXPECT_EQ(readFile(b->toLocalFile()), pngOf("two"));
 }
 
 TEST_F(ClipExportTest, UnwritableDirectoryGivesPayloadWithoutFileOrName)
 {
     // Below a regular file nothing can be created, whoever runs the test.
-    QFile blocker(tempDir.filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    writeFile(tempDir.filePath("blocker"));
     const QString unwritable = tempDir.filePath("blocker/drags");
 
     const DragPayload payload = imageDragItemProvider(image(jpeg()), codec, unwritable);

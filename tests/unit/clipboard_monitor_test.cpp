@@ -2,8 +2,8 @@
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/ManualRuntime.h"
+#include "tests/support/TestData.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -315,19 +315,24 @@ TEST_F(ClipboardMonitorTest, ImagesAreConvertedToPngOnTheEncodeQueue)
     EXPECT_EQ(clips.last().imageData, opaque);
 }
 
-TEST_F(ClipboardMonitorTest, ImageConvertedDuringAPauseIsDropped)
+// The program's own brief pause, and the user's.
+TEST_F(ClipboardMonitorTest, ImageConvertingWhenAPauseStartsIsNeverDelivered)
 {
     start();
-    runtime.setQueueHeld(encodeQueue, true);
-    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
-    monitor->pasteboardDidChange();
-    runtime.runUntilIdle();
-    monitor->pauseBriefly();
-    runtime.setQueueHeld(encodeQueue, false);
-    runtime.advance(10ms);
-    EXPECT_EQ(runtime.pendingCount(encodeQueue), 0);
-    runtime.advance(3s);
-    EXPECT_TRUE(clips.isEmpty());
+    for (const bool byTheUser : {false, true}) {
+        SCOPED_TRACE(byTheUser ? "user's pause" : "brief pause");
+        runtime.setQueueHeld(encodeQueue, true);
+        pasteboard.simulateCopyData(jpeg(), "image/jpeg");
+        monitor->pasteboardDidChange();
+        runtime.runUntilIdle();
+        byTheUser ? monitor->setCapturingPaused(true) : monitor->pauseBriefly();
+        runtime.setQueueHeld(encodeQueue, false);
+        runtime.advance(10ms);
+        EXPECT_EQ(runtime.pendingCount(encodeQueue), 0);
+        monitor->setCapturingPaused(false);
+        runtime.advance(3s);
+        EXPECT_TRUE(clips.isEmpty());
+    }
 }
 
 // The user's pause, over a polled pasteboard and one that announces its changes.
@@ -381,21 +386,6 @@ TEST_P(UserPauseTest, NothingIsReadWhilePausedAndLiftingItCapturesNothingCopiedM
 INSTANTIATE_TEST_SUITE_P(Cue, UserPauseTest, ::testing::Values(false, true),
                          [](const auto &info) { return std::string(info.param ? "announced" : "polled"); });
 
-TEST_F(ClipboardMonitorTest, ImageConvertingWhenTheUserPausesIsNeverDelivered)
-{
-    start();
-    runtime.setQueueHeld(encodeQueue, true);
-    pasteboard.simulateCopyData(jpeg(), "image/jpeg");
-    monitor->pasteboardDidChange();
-    runtime.runUntilIdle();
-    monitor->setCapturingPaused(true);
-    runtime.setQueueHeld(encodeQueue, false);
-    runtime.runUntilIdle();
-    monitor->setCapturingPaused(false);
-    runtime.advance(3s);
-    EXPECT_TRUE(clips.isEmpty());
-}
-
 TEST_F(ClipboardMonitorTest, ImageCopiedJustBeforeTextCanArriveAfterIt)
 {
     start();
@@ -415,16 +405,11 @@ TEST_F(ClipboardMonitorTest, ImageCopiedJustBeforeTextCanArriveAfterIt)
 TEST_F(ClipboardMonitorTest, SeveralFilesYieldOneClipFromTheFirst)
 {
     QTemporaryDir dir;
-    QStringList paths;
-    for (const char *name : {"first.txt", "second.md"}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray("contents of ") + name);
-        paths << file.fileName();
-    }
     start();
     pasteboard.simulateCopy();
-    pasteboard.setFileURLs({QUrl::fromLocalFile(paths[0]), QUrl::fromLocalFile(paths[1])});
+    pasteboard.setFileURLs(
+        {QUrl::fromLocalFile(writeFile(dir.filePath("first.txt"), "contents of first.txt")),
+         QUrl::fromLocalFile(writeFile(dir.filePath("second.md"), "contents of second"))});
     runtime.advance(3s);
     EXPECT_EQ(texts(), QStringList{"contents of first.txt"});
 }

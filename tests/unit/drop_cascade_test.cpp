@@ -61,10 +61,7 @@ protected:
 
     QUrl file(const QString &name, const QByteArray &bytes)
     {
-        QFile out(dir.filePath(name));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write(bytes);
-        return QUrl::fromLocalFile(out.fileName());
+        return QUrl::fromLocalFile(writeFile(dir.filePath(name), bytes));
     }
 
     PasteboardCaptures fileOnly(const QUrl &url)

@@ -1,5 +1,6 @@
 #include "platform/qt/InotifyFileEvents.h"
 #include "platform/qt/QtRuntime.h"
+#include "tests/support/TestData.h"
 
 #include <QDir>
 #include <QFile>
@@ -120,13 +121,6 @@ bool waitUntil(const std::function<bool()> &done)
     while (!done() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
     return done();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes = "data")
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 void makePath(const QString &path)

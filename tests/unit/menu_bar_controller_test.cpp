@@ -1,6 +1,5 @@
 #include "model/ClipboardHistoryViewModel.h"
 #include "model/GleanerySettings.h"
-#include "model/HistoryCleanupService.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/fake/FakeApplication.h"
 #include "platform/fake/FakeEventMonitors.h"
@@ -15,6 +14,7 @@
 #include "shell/MenuBarDropView.h"
 #include "shell/PopoverHostController.h"
 #include "shell/ShellServices.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -22,54 +22,6 @@ using namespace tarno;
 using namespace std::chrono_literals;
 
 namespace {
-
-// Records the order in which the controller drives the services; retention is the real rule.
-class RecordingServices : public ShellServices
-{
-public:
-    explicit RecordingServices(Runtime &runtime) : m_cleanup(runtime) {}
-
-    bool enableClipboardScreenshots() override
-    {
-        log << "enableClipboardScreenshots";
-        return true;
-    }
-    void startCleanup(ClipboardHistoryViewModel &, GleanerySettings &) override { log << "startCleanup"; }
-    void stopCleanup() override { log << "stopCleanup"; }
-    void applyRetention(ClipboardHistoryViewModel &history, const GleanerySettings &settings) override
-    {
-        log << "applyRetention";
-        m_cleanup.applyRetention(history, settings);
-    }
-    void startMonitor(CaptureCallback onCapture, NewestClipQuery) override
-    {
-        log << "startMonitor";
-        monitorCallback = std::move(onCapture);
-    }
-    void pauseMonitor() override { log << QStringLiteral("pauseMonitor with %1 clips").arg(historySize()); }
-    void stopMonitor() override { log << "stopMonitor"; }
-    void startWatcher(CaptureCallback onCapture) override
-    {
-        log << "startWatcher";
-        watcherCallback = std::move(onCapture);
-    }
-    void stopWatcher() override { log << "stopWatcher"; }
-    bool isCapturingPaused() const override { return capturingPaused; }
-    void setCapturingPaused(bool paused) override
-    {
-        log << QStringLiteral("setCapturingPaused %1").arg(paused);
-        capturingPaused = paused;
-    }
-
-    std::function<qsizetype()> historySize = [] { return qsizetype(0); };
-    QStringList log;
-    CaptureCallback monitorCallback;
-    CaptureCallback watcherCallback;
-    bool capturingPaused = false;
-
-private:
-    HistoryCleanupService m_cleanup;
-};
 
 class MenuBarControllerTest : public ::testing::Test
 {

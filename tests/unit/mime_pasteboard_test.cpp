@@ -72,13 +72,7 @@ protected:
         ASSERT_GT(png.size(), minimumImageBytes);
     }
 
-    QString file(const QString &name, const QByteArray &data)
-    {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-        return file.fileName();
-    }
+    QString file(const QString &name, const QByteArray &data) { return writeFile(dir.filePath(name), data); }
     static QByteArray uri(const QString &path) { return QUrl::fromLocalFile(path).toEncoded(); }
 };
 

@@ -133,10 +133,7 @@ TEST(PasteboardReaderTest, ImageFloorIsMoreThan128BytesAtEveryImageSource)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const auto fileURL = [&](const QString &name, const QByteArray &data) {
-        QFile file(dir.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(data);
-        return QUrl::fromLocalFile(file.fileName());
+        return QUrl::fromLocalFile(writeFile(dir.filePath(name), data));
     };
     struct Source
     {
@@ -347,10 +344,7 @@ protected:
     QUrl url(const QString &name) const { return QUrl::fromLocalFile(path(name)); }
     QUrl file(const QString &name, const QByteArray &data)
     {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(file.write(data), data.size());
-        return url(name);
+        return QUrl::fromLocalFile(writeFile(path(name), data));
     }
     QUrl folder(const QString &name)
     {

@@ -8,6 +8,7 @@
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/FakeProcessRunner.h"
 #include "platform/fake/ManualRuntime.h"
+#include "tests/support/TestData.h"
 #include "ui/ClipListModel.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
@@ -326,19 +327,13 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     EXPECT_EQ(textOf(view, "switchDetail"), "No Control key needed — Tarno copies new screenshots");
 
     // With Spectacle installed the switch names it, and the line says whether its setting holds.
-    QDir().mkpath(tools.filePath("bin"));
-    QFile program(tools.filePath("bin/spectacle"));
-    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-    program.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    writeProgram(tools.filePath("bin/spectacle"));
     toggle(false);
     toggle(true);
     EXPECT_EQ(textOf(statusLine, "statusText"), "Could not apply — try toggling off and on");
     EXPECT_EQ(textOf(view, "switchDetail"), "No Control key needed — Tarno configures Spectacle");
-    QDir().mkpath(tools.filePath("home/.config"));
-    QFile config(tools.filePath("home/.config/spectaclerc"));
-    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-    config.write("[General]\nclipboardGroup=PostScreenshotCopyImage\n");
-    config.close();
+    writeFile(tools.filePath("home/.config/spectaclerc"),
+              "[General]\nclipboardGroup=PostScreenshotCopyImage\n");
     model->toggleSettings();
     model->toggleSettings();
     EXPECT_EQ(textOf(statusLine, "statusText"), "Print will copy to clipboard — set in Spectacle");

@@ -1,4 +1,5 @@
 #include "platform/qt/QtProcessRunner.h"
+#include "tests/support/TestData.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -34,10 +35,7 @@ bool processExists(qint64 pid)
 // Zombies cannot be signalled away; only their state in /proc tells them apart from live processes.
 bool isLiveProcess(qint64 pid)
 {
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
+    const QByteArray line = readFile(QString("/proc/%1/stat").arg(pid));
     const qsizetype close = line.lastIndexOf(')');
     return close > 0 && line.size() > close + 2 && line.at(close + 2) != 'Z';
 }
@@ -124,10 +122,7 @@ TEST(ProcessRunnerTest, ChildPastTheBoundIsKilledWithWhatItStartedAndReaped)
 TEST(ProcessRunnerTest, ProgramsThatCannotRunFailToLaunch)
 {
     QTemporaryDir dir;
-    QFile plain(dir.filePath("plain"));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.write("#!/bin/sh\necho hi\n");
-    plain.close(); // not executable
+    writeFile(dir.filePath("plain"), "#!/bin/sh\necho hi\n"); // not executable
 
     QtProcessRunner runner(2s);
     for (const QString &program : {QString("/nonexistent/tool"), QString("/usr/bin/defaults"),
@@ -154,9 +149,7 @@ TEST(ProcessRunnerTest, DetachedLaunchReturnsAtOnceAndLeavesNoZombie)
         sh, {"-c", "echo $$ > \"$1.tmp\"; mv \"$1.tmp\" \"$1\"; sleep 1", "sh", marker}));
     EXPECT_LT(clock.elapsed(), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(marker); }, 5000));
-    QFile file(marker);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const qint64 pid = file.readAll().trimmed().toLongLong();
+    const qint64 pid = readFile(marker).trimmed().toLongLong();
     EXPECT_TRUE(isLiveProcess(pid));
     expectNoUnreapedChildren(); // it is not our child at all
 }

@@ -1,6 +1,7 @@
 #include "capture/SystemScreenshotPreferences.h"
 #include "capture/ToolConfigFiles.h"
 #include "platform/fake/FakeProcessRunner.h"
+#include "tests/support/TestData.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,13 +56,7 @@ protected:
     {
         return {home(), path(".config"), root.filePath("bin"), root.filePath("locale"), languages};
     }
-    void install(const QString &program) const
-    {
-        QDir().mkpath(root.filePath("bin"));
-        QFile file(root.filePath("bin/" + program));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    }
+    void install(const QString &program) const { writeProgram(root.filePath("bin/" + program)); }
     void write(const QString &file, const QByteArray &bytes) const
     {
         ASSERT_TRUE(replaceFile(file.startsWith('/') ? file : path(file), bytes));

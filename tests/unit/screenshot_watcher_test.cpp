@@ -4,8 +4,8 @@
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/ManualRuntime.h"
+#include "tests/support/TestData.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -85,12 +85,7 @@ protected:
     }
     QString write(const QString &name, const QByteArray &bytes = imageBytes())
     {
-        const QString path = dir.filePath(name);
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(bytes);
-        return path;
+        return writeFile(dir.filePath(name), bytes);
     }
     // Reports each path alone and lets it be captured.
     void captureEach(const QStringList &paths)

@@ -1,6 +1,7 @@
 #include "model/GleanerySettings.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/qt/JsonFileStore.h"
+#include "tests/support/TestData.h"
 
 #include <QDir>
 #include <QFile>
@@ -200,18 +201,8 @@ protected:
     QTemporaryDir dir;
     QString path() const { return dir.filePath("config/tarno/settings.json"); }
 
-    void writeFile(const QByteArray &bytes)
-    {
-        QDir().mkpath(QFileInfo(path()).absolutePath());
-        QFile file(path());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readFile() const
-    {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
+    void writeFile(const QByteArray &bytes) { tarno::writeFile(path(), bytes); }
+    QByteArray readFile() const { return tarno::readFile(path()); }
     QStringList folderEntries() const
     {
         return QDir(QFileInfo(path()).absolutePath())
@@ -288,9 +279,7 @@ TEST_F(JsonFileStoreTest, PathThatIsNoFileReadsEmptyAndWritesFailQuietly)
     EXPECT_TRUE(QFileInfo(path()).isDir());
 
     // A file where a parent folder should be.
-    QFile blocker(dir.filePath("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    tarno::writeFile(dir.filePath("blocker"));
     JsonFileStore underFile(dir.filePath("blocker/tarno/settings.json"));
     underFile.setBool("a", true);
     EXPECT_TRUE(underFile.boolValue("a"));

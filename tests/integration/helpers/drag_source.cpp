@@ -1,9 +1,11 @@
 // A small window that another program can drag from: it shows at the given position, prints "ready"
 // once it is on screen, and on a left press starts a real drag offering the file as a URI list (and
-// its path as plain text, as file managers do). When the drag ends it prints "dropped copy" or
-// "dropped none", and serves the data until it is terminated.
+// its path as plain text, as file managers do), or with --raw the bytes given as plain text and, if
+// any, as a URI list. When the drag ends it prints "dropped copy" or "dropped none", and serves the
+// data until it is terminated.
 //
 //   drag_source X Y FILE
+//   drag_source X Y --raw TEXT [URIS]
 #include <QDrag>
 #include <QGuiApplication>
 #include <QMimeData>
@@ -19,7 +21,7 @@ namespace {
 class Source : public QRasterWindow
 {
 public:
-    explicit Source(QString path) : m_path(std::move(path)) {}
+    explicit Source(QStringList arguments) : m_arguments(std::move(arguments)) {}
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -36,8 +38,14 @@ protected:
         if (event->button() != Qt::LeftButton)
             return;
         auto *data = new QMimeData;
-        data->setUrls({QUrl::fromLocalFile(m_path)});
-        data->setText(m_path);
+        if (m_arguments.first() == "--raw") {
+            data->setData("text/plain", m_arguments.value(1).toUtf8());
+            if (m_arguments.size() > 2)
+                data->setData("text/uri-list", m_arguments.at(2).toUtf8());
+        } else {
+            data->setUrls({QUrl::fromLocalFile(m_arguments.first())});
+            data->setText(m_arguments.first());
+        }
         auto *drag = new QDrag(this);
         drag->setMimeData(data);
         const Qt::DropAction action = drag->exec(Qt::CopyAction);
@@ -48,7 +56,7 @@ protected:
     }
 
 private:
-    QString m_path;
+    QStringList m_arguments;
     bool m_announced = false;
 };
 
@@ -57,9 +65,10 @@ private:
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 4)
+    const QStringList arguments = QGuiApplication::arguments().mid(3);
+    if (arguments.isEmpty() || arguments.size() > (arguments.first() == "--raw" ? 3 : 1))
         return 2;
-    Source source{QString::fromLocal8Bit(argv[3])};
+    Source source{arguments};
     source.setFlags(Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
     source.setGeometry(QString::fromLatin1(argv[1]).toInt(), QString::fromLatin1(argv[2]).toInt(), 120, 80);
     source.show();
