@@ -6,6 +6,7 @@ namespace tarno {
 
 struct FakeFileEvents::StreamState
 {
+    QStringList folders;
     TaskQueue *queue = nullptr;
     PathsCallback onPaths;
     bool alive = true;
@@ -33,6 +34,21 @@ int FakeFileEvents::activeStreamCount() const
     }));
 }
 
+QStringList FakeFileEvents::watchedFolders() const
+{
+    QStringList result;
+    for (const auto &weak : m_streams) {
+        const auto state = weak.lock();
+        if (!state || !state->alive)
+            continue;
+        for (const QString &folder : state->folders) {
+            if (!result.contains(folder))
+                result.append(folder);
+        }
+    }
+    return result;
+}
+
 void FakeFileEvents::emitPaths(const QStringList &paths)
 {
     std::erase_if(m_streams, [](const std::weak_ptr<StreamState> &weak) {
@@ -57,6 +73,7 @@ std::unique_ptr<FileEventStream> FakeFileEvents::watch(const QStringList &folder
     if (failWatch)
         return nullptr;
     auto state = std::make_shared<StreamState>();
+    state->folders = folders;
     state->queue = &queue;
     state->onPaths = std::move(onPaths);
     m_streams.push_back(state);

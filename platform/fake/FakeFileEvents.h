@@ -27,6 +27,8 @@ public:
 
     // Streams handed out and not yet destroyed.
     int activeStreamCount() const;
+    // The folders of the live streams, in the order they were asked for, without repeats.
+    QStringList watchedFolders() const;
 
     // Posts the paths as one batch to every live stream, on the queue that stream was given; never
     // inside the call. A stream destroyed before the task runs receives nothing. Paths are passed as
