@@ -11,7 +11,7 @@ namespace tarno {
 
 namespace {
 
-// A value of the [Desktop Entry] group, with the specification's escapes left as written; the keys
+// A value of the [Desktop Entry] group, with the format's escapes left as written; the keys
 // read here never hold any.
 QString desktopEntryValue(const QByteArray &entry, const QByteArray &key)
 {
@@ -31,7 +31,7 @@ QString desktopEntryValue(const QByteArray &entry, const QByteArray &key)
     return value;
 }
 
-// An Exec argument quoted where the desktop entry specification asks for it.
+// An Exec argument quoted where the desktop entry format asks for it.
 QString execArgument(const QString &argument)
 {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");

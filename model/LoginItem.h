@@ -24,7 +24,7 @@ class LoginItem : public QObject
     Q_OBJECT
 
 public:
-    // The entry's file name: the application id, as the autostart specification expects.
+    // The entry's file name: the application id, as XDG autostart expects.
     static const QString entryFileName;
     // How long the folder's events are gathered before the entry is read again.
     static constexpr Milliseconds eventLatency{100};
@@ -53,7 +53,7 @@ private:
     QString m_status;
 };
 
-// The autostart entry that starts `program` at login, by the desktop entry specification.
+// The autostart entry that starts `program` at login, in the desktop entry format.
 QByteArray autostartEntry(const QString &program);
 
 // Whether an autostart entry starts its program: it must be a desktop entry of type Application

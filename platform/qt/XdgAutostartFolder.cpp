@@ -29,7 +29,7 @@ XdgAutostartFolder::XdgAutostartFolder(QString path) : m_path(std::move(path)) {
 QString XdgAutostartFolder::defaultPath()
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores a relative value.
+    // XDG base directories ignore a relative value.
     if (config.isEmpty() || QDir::isRelativePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return QDir::cleanPath(config + QStringLiteral("/autostart"));

@@ -4,7 +4,7 @@
 
 namespace tarno {
 
-// The autostart folder of the XDG autostart specification: "autostart" under $XDG_CONFIG_HOME (when
+// The XDG autostart folder: "autostart" under $XDG_CONFIG_HOME (when
 // set to an absolute path) or ~/.config. Entries are written through QSaveFile, unbuffered so that a
 // full disk shows before the rename, and never follow a link out of the folder.
 class XdgAutostartFolder : public AutostartFolder

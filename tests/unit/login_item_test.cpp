@@ -43,7 +43,7 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"aLink", "[Desktop Entry]\nType=Link\nExec=tarno\n", false}, EntryCase{"empty", "", false}),
     [](const auto &info) { return std::string(info.param.name); });
 
-TEST(AutostartEntryTest, ExecNamesTheProgramQuotedWhereTheSpecificationAsks)
+TEST(AutostartEntryTest, ExecNamesTheProgramQuotedWhereTheFormatAsks)
 {
     const auto execLine = [](const QString &program) {
         for (const QByteArray &line : autostartEntry(program).split('\n')) {
