@@ -106,21 +106,6 @@ TEST_F(ClipDragTest, ImageClipOffersPngThenTheImageThenItsFile)
     EXPECT_EQ(readFile(path), png);
 }
 
-TEST_F(ClipDragTest, UndecodableOrUnwritableClipsStillOfferWhatTheyCan)
-{
-    const QByteArray junk(300, 'j');
-    const auto undecodable = clipDragMimeData(imageClip(junk), codec, dir.path());
-    EXPECT_EQ(undecodable->data("image/png"), junk);
-    EXPECT_TRUE(qvariant_cast<QImage>(undecodable->imageData()).isNull());
-    EXPECT_EQ(undecodable->urls().size(), 1);
-
-    const auto unwritable =
-        clipDragMimeData(imageClip(encodeImage(picture(), "PNG")), codec, dir.filePath("no/such/folder"));
-    EXPECT_FALSE(unwritable->data("image/png").isEmpty());
-    EXPECT_FALSE(qvariant_cast<QImage>(unwritable->imageData()).isNull());
-    EXPECT_TRUE(unwritable->urls().isEmpty());
-}
-
 // A codec that holds every conversion until the test lets it go, or gives up after a while.
 class HeldCodec : public QtImageCodec
 {

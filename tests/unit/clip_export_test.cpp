@@ -115,22 +115,16 @@ TEST_F(ClipExportTest, DragOffersPngDataThenImageThenAPrivateFile)
     EXPECT_EQ(filesInTempDir(), QStringList{QFileInfo(path).fileName()}); // no side file left behind
 }
 
-TEST_F(ClipExportTest, FileIsNamedAfterTheFirstGroupOfTheIdInUpperCase)
+TEST_F(ClipExportTest, FileIsNamedAfterTheIdSoTheSameClipRewritesItAndOthersGetTheirOwn)
 {
-    ClipboardItem item = image(jpeg());
-    item.id = QUuid(QStringLiteral("0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9"));
-    const std::optional<QUrl> file = dragTemporaryFile(item, codec, tempDir.path());
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->fileName(), "Tarno-0F1E2D3C.png");
-}
-
-TEST_F(ClipExportTest, SameClipRewritesItsFileAndOtherClipsGetTheirOwn)
-{
-    const ClipboardItem first = image(jpeg("one"));
+    ClipboardItem first = image(jpeg("one"));
+    first.id = QUuid(QStringLiteral("0f1e2d3c-4b5a-4978-8695-a4b3c2d1e0f9"));
     const ClipboardItem second = image(jpeg("two"));
 
     const std::optional<QUrl> a = dragTemporaryFile(first, codec, tempDir.path());
     ASSERT_TRUE(a);
+    // Named after the first group of the id, in upper case.
+    EXPECT_EQ(a->fileName(), "Tarno-0F1E2D3C.png");
     // An older file of that name, even a readable one, is replaced by a private one.
     QFile::setPermissions(a->toLocalFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                 QFileDevice::ReadOther | QFileDevice::ReadGroup);
@@ -145,30 +139,24 @@ TEST_F(ClipExportTest, SameClipRewritesItsFileAndOtherClipsGetTheirOwn)
     EXPECT_EQ(readFile(b->toLocalFile()), pngOf("two"));
 }
 
-TEST_F(ClipExportTest, UnwritableDirectoryGivesPayloadWithoutFileOrName)
+TEST_F(ClipExportTest, DragWithoutAFolderOrADecodableImageOffersWhatItCan)
 {
     // Below a regular file nothing can be created, whoever runs the test.
     writeFile(tempDir.filePath("blocker"));
     const QString unwritable = tempDir.filePath("blocker/drags");
+    const DragPayload noFile = imageDragItemProvider(image(jpeg()), codec, unwritable);
+    ASSERT_EQ(noFile.representations.size(), 2);
+    EXPECT_TRUE(std::holds_alternative<DragData>(noFile.representations[0]));
+    EXPECT_TRUE(std::holds_alternative<DecodedImagePtr>(noFile.representations[1]));
+    EXPECT_FALSE(noFile.suggestedName);
 
-    const DragPayload payload = imageDragItemProvider(image(jpeg()), codec, unwritable);
-    ASSERT_EQ(payload.representations.size(), 2);
-    EXPECT_TRUE(std::holds_alternative<DragData>(payload.representations[0]));
-    EXPECT_TRUE(std::holds_alternative<DecodedImagePtr>(payload.representations[1]));
-    EXPECT_FALSE(payload.suggestedName);
-    EXPECT_FALSE(dragTemporaryFile(image(jpeg()), codec, unwritable));
-}
-
-TEST_F(ClipExportTest, UndecodableDragKeepsBytesAndFileButNoImage)
-{
     const QByteArray garbage(300, 'g');
-    const DragPayload payload = imageDragItemProvider(image(garbage), codec, tempDir.path());
-
-    ASSERT_EQ(payload.representations.size(), 2);
-    ASSERT_TRUE(std::holds_alternative<DragData>(payload.representations[0]));
-    EXPECT_EQ(std::get<DragData>(payload.representations[0]).load(), garbage);
-    ASSERT_TRUE(std::holds_alternative<QUrl>(payload.representations[1]));
-    EXPECT_TRUE(payload.suggestedName);
+    const DragPayload noImage = imageDragItemProvider(image(garbage), codec, tempDir.path());
+    ASSERT_EQ(noImage.representations.size(), 2);
+    ASSERT_TRUE(std::holds_alternative<DragData>(noImage.representations[0]));
+    EXPECT_EQ(std::get<DragData>(noImage.representations[0]).load(), garbage);
+    ASSERT_TRUE(std::holds_alternative<QUrl>(noImage.representations[1]));
+    EXPECT_TRUE(noImage.suggestedName);
 }
 
 } // namespace

@@ -38,7 +38,6 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"quit", {"--quit"}, Action::quit},
                       ParseCase{"help", {"--help"}, Action::help, "Usage: tarno [options]"},
                       ParseCase{"helpListsTheActions", {"-h"}, Action::help, "--toggle"},
-                      ParseCase{"helpAll", {"--help-all"}, Action::help, "--show"},
                       ParseCase{"version", {"--version"}, Action::version, "tarno 0.1.0"},
                       ParseCase{
                           "unknownOption", {"--frobnicate"}, Action::invalid, "Unknown option 'frobnicate'"},

@@ -86,6 +86,8 @@ public:
     void clickOtherProgram() { monitors.clickElsewhere(elsewhere()); }
     void clickOwnWindowOutside() { monitors.clickHere(elsewhere()); }
     void closeTransiently() { popover->closeTransiently(); }
+    // Without a window a click is never judged outside.
+    void loseWindow() { popover->hasWindow = false; }
     // A drag leaving and coming back in, as a drag that lingers over the status item does.
     void dragEnters()
     {
@@ -102,41 +104,22 @@ public:
     int monitorPairs() const { return std::min(monitors.globalCount(), monitors.localCount()); }
 };
 
-TEST_F(MenuBarControllerTest, ConstructionBuildsNothingAndLoadsTheSettings)
+TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesInOrderOnce)
 {
-    store.values.insert(GleanerySettings::retentionPolicyKey, "weekly");
-    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");
     MenuBarController &controller = make();
-    EXPECT_EQ(controller.settings().retentionPolicy(), HistoryRetentionPolicy::weekly);
-    EXPECT_EQ(controller.historyViewModel().items().size(), 0);
     EXPECT_EQ(controller.statusItem(), nullptr);
-    EXPECT_EQ(controller.popover(), nullptr);
-    EXPECT_EQ(statusBar.madeCount, 0);
     EXPECT_TRUE(services.log.isEmpty());
 
-    // With the setting off, setup leaves the system's screenshot preference alone.
     controller.setup();
-    EXPECT_FALSE(services.log.contains("enableClipboardScreenshots"));
-}
-
-TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesInOrder)
-{
-    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "true");
-    MenuBarController &controller = started();
     EXPECT_EQ(services.log, (QStringList{"makePopover", "enableClipboardScreenshots", "startCleanup",
                                          "startMonitor", "startWatcher"}));
-    ASSERT_NE(statusBar.item, nullptr);
-    EXPECT_EQ(item().size, QSizeF(32, 24));
     EXPECT_EQ(&item().view, controller.menuBarView());
     EXPECT_EQ(item().view.toolTip(), "Tarno — click to open, drag in to save, drag out to use");
-    ASSERT_NE(controller.popover(), nullptr);
     EXPECT_FALSE(popover->isShown());
     EXPECT_EQ(popover->contentSize(), QSizeF(360, 480));
     EXPECT_EQ(popover->delegate(), &controller);
-    EXPECT_TRUE(popover->builder != nullptr);
     // The content stays invisible until the first appear.
     EXPECT_EQ(popover->content.alpha(), 0);
-    EXPECT_FALSE(controller.globalClickMonitor().has_value());
 
     controller.setup();
     EXPECT_EQ(statusBar.madeCount, 1);
@@ -145,7 +128,10 @@ TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesIn
 
 TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTheInterfaceOnce)
 {
+    // With the setting off, setup leaves the system's screenshot preference alone.
+    store.values.insert(GleanerySettings::screenshotsUseClipboardKey, "false");
     MenuBarController &controller = started();
+    EXPECT_FALSE(services.log.contains("enableClipboardScreenshots"));
     clickStatusItem();
     runtime.runUntilIdle();
     ASSERT_TRUE(popover->isShown());
@@ -153,13 +139,10 @@ TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTh
 
     controller.teardown();
     EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
-    EXPECT_EQ(willCloseCount, 1);
     EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0);
     EXPECT_EQ(statusBar.removedCount, 1);
-    EXPECT_EQ(controller.statusItem(), nullptr);
     EXPECT_EQ(controller.menuBarView(), nullptr);
     EXPECT_EQ(controller.popover(), nullptr);
-    EXPECT_EQ(controller.popoverHost(), nullptr);
 
     services.log.clear();
     controller.teardown();
@@ -220,11 +203,8 @@ TEST_F(MenuBarControllerTest, ShowingPrunesFirstThenAnimatesInAndInstallsOnePair
     EXPECT_EQ(popover->shownAnchors.first(), statusBar.nextRect);
 
     ASSERT_EQ(popover->content.animations.size(), 1);
-    const ContentAnimation appear = popover->content.animations.first();
-    EXPECT_EQ(appear.duration, 220ms);
-    EXPECT_EQ(appear.curve, (TimingCurve{{0.22, 1.0}, {0.36, 1.0}}));
-    EXPECT_EQ(appear.alpha, 1.0);
-    EXPECT_EQ(appear.scale, 1.0);
+    EXPECT_EQ(popover->content.animations.first().alpha, 1.0);
+    EXPECT_EQ(popover->content.animations.first().scale, 1.0);
     EXPECT_EQ(popover->content.startingLooks.first(), QPointF(0, 0.97));
     EXPECT_EQ(monitors.globalCount(), 1);
     EXPECT_EQ(monitors.localCount(), 1);
@@ -235,25 +215,18 @@ TEST_F(MenuBarControllerTest, ShowingPrunesFirstThenAnimatesInAndInstallsOnePair
     EXPECT_EQ(monitors.localCount(), 1);
 }
 
-TEST_F(MenuBarControllerTest, KeepForeverPrunesNothingOnOpening)
-{
-    MenuBarController &controller = started();
-    controller.historyViewModel().setItems({ClipboardItem::makeText("ancient", runtime.now().addYears(-3))});
-    view().mouseDown();
-    EXPECT_EQ(controller.historyViewModel().items().size(), 1);
-}
-
 TEST_F(MenuBarControllerTest, ClosingAnimatesOutThenClosesAndTheNextAppearStartsFromTheCloseLook)
 {
     MenuBarController &controller = started();
+    // Kept forever, as by default: opening prunes nothing.
+    controller.historyViewModel().setItems({ClipboardItem::makeText("ancient", runtime.now().addYears(-3))});
     view().mouseDown();
+    EXPECT_EQ(controller.historyViewModel().items().size(), 1);
     settle();
     view().mouseDown();
     EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
     EXPECT_TRUE(popover->isShown());
-    const ContentAnimation disappear = popover->content.animations.last();
-    EXPECT_EQ(disappear.duration, 160ms);
-    EXPECT_EQ(disappear.curve, (TimingCurve{{0.42, 0.0}, {1.0, 1.0}}));
+    EXPECT_EQ(popover->content.animations.last().alpha, 0.0);
 
     finishAnimation();
     EXPECT_TRUE(popover->isShown()) << "the close waits for the next turn";
@@ -294,16 +267,11 @@ TEST_F(MenuBarControllerTest, ContextMenuOffersQuitBelowTheIconAndQuittingTearsD
     EXPECT_TRUE(popover->isShown()) << "the menu neither opens nor closes the popover";
     ASSERT_EQ(item().menuCount, 1);
     ASSERT_EQ(item().menuItems.size(), 2);
-    EXPECT_EQ(item().menuItems.first().title, "Pause Capturing");
     EXPECT_EQ(item().menuItems.last().title, "Quit Tarno");
-    EXPECT_EQ(item().menuItems.last().keyEquivalent, "q");
-    EXPECT_FALSE(item().menuItems.last().checkable);
     EXPECT_EQ(item().menuPoint, QPointF(16, 24));
-    services.log.clear();
 
     item().menuItems.last().action();
     EXPECT_EQ(application.terminateCount, 1);
-    EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
     EXPECT_EQ(launched.statusItem(), nullptr);
     delegate.applicationWillTerminate();
     EXPECT_EQ(services.log.count("stopWatcher"), 1);
@@ -317,6 +285,7 @@ TEST_F(MenuBarControllerTest, PauseFromTheMenuIsCheckedAndTheIconTooltipAndPopov
     const auto choosePause = [this](bool shownChecked) {
         view().rightMouseDown();
         const MenuItem pause = item().menuItems.first();
+        EXPECT_EQ(pause.title, "Pause Capturing");
         EXPECT_TRUE(pause.checkable);
         EXPECT_EQ(pause.checked, shownChecked);
         pause.action();
@@ -332,11 +301,7 @@ TEST_F(MenuBarControllerTest, PauseFromTheMenuIsCheckedAndTheIconTooltipAndPopov
     EXPECT_EQ(view().toolTip(), "Tarno — Paused");
     EXPECT_EQ(view().drawing(MenuBarDropView::defaultSize).icon, StatusItemDrawing::Icon::paused);
     // The menu a host reads for itself is the same, as it stands now.
-    const QList<MenuItem> hosted = view().menuItems();
-    ASSERT_EQ(hosted.size(), 2);
-    EXPECT_EQ(hosted.first().title, "Pause Capturing");
-    EXPECT_TRUE(hosted.first().checked);
-    EXPECT_EQ(hosted.last().title, "Quit Tarno");
+    EXPECT_TRUE(view().menuItems().value(0).checked);
 
     // Drops are the user's own act and still land.
     view().onDropCaptures({PasteboardCapture::text("dropped while paused")});
@@ -373,16 +338,6 @@ TEST_F(MenuBarControllerTest, RefusedMonitorLeavesItsFieldEmptyAndTheOtherStillC
     monitors.clickHere(elsewhere());
     runtime.runUntilIdle();
     EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
-}
-
-TEST_F(MenuBarControllerTest, WithoutAWindowAClickIsNeverJudgedOutside)
-{
-    MenuBarController &controller = started();
-    view().mouseDown();
-    popover->hasWindow = false;
-    monitors.clickElsewhere(elsewhere());
-    runtime.runUntilIdle();
-    EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::shown);
 }
 
 TEST_F(MenuBarControllerTest, ContentThatCannotBeBuiltStillOpensAndCloses)
@@ -436,7 +391,7 @@ using F = MenuBarControllerTest;
 constexpr Step statusItem = &F::clickStatusItem, inside = &F::clickInsidePopover,
                otherProgram = &F::clickOtherProgram, ownWindow = &F::clickOwnWindowOutside,
                transient = &F::closeTransiently, drag = &F::dragEnters, finish = &F::finishAnimation,
-               nextTurn = &F::nextTurn;
+               nextTurn = &F::nextTurn, noWindow = &F::loseWindow;
 INSTANTIATE_TEST_SUITE_P(
     Transitions, ShownTransitionTest,
     ::testing::Values(ShownCase{"statusItemClickClosesOnce", {statusItem, nextTurn}, 1, false, 0},
@@ -445,6 +400,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShownCase{"clickOnOwnWindowOutsideCloses", {ownWindow, nextTurn}, 1, false, 0},
                       ShownCase{"transientCloseIsSilent", {transient, nextTurn}, 0, false, 0},
                       ShownCase{"dragEnteringWhileShownDoesNothing", {drag, nextTurn}, 0, true, 1},
+                      ShownCase{
+                          "withoutAWindowNoClickIsOutside", {noWindow, otherProgram, nextTurn}, 0, true, 1},
                       ShownCase{"outsideClicksDuringTheAnimationAnnounceOnce",
                                 {otherProgram, nextTurn, otherProgram, ownWindow, nextTurn},
                                 1,

@@ -31,25 +31,13 @@ std::pair<int, bool> inked(const QImage &premultiplied, QColor hue)
 
 TEST(SymbolsTest, EverySymbolOfTheViewsDrawsAGlyphInTheInkColour)
 {
-    const QStringList used{"tray",
-                           "text.alignleft",
-                           "camera.viewfinder",
-                           "square.grid.2x2",
-                           "gearshape",
-                           "gearshape.fill",
-                           "text.quote",
-                           "doc.on.doc",
-                           "arrow.up.forward.circle",
-                           "sun.horizon",
-                           "calendar",
-                           "infinity",
-                           "power",
-                           "checkmark.circle.fill",
-                           "exclamationmark.circle",
-                           "circle",
-                           "trash",
-                           "arrow.uturn.backward",
-                           "arrow.up.arrow.down"};
+    const QStringList used =
+        QStringLiteral(
+            "tray text.alignleft camera.viewfinder square.grid.2x2 gearshape gearshape.fill text.quote "
+            "doc.on.doc arrow.up.forward.circle sun.horizon calendar infinity power "
+            "checkmark.circle.fill exclamationmark.circle circle trash arrow.uturn.backward "
+            "arrow.up.arrow.down")
+            .split(u' ');
     SymbolImageProvider provider;
     for (const QString &symbol : used) {
         const SymbolGlyph glyph = symbolGlyph(symbol);
