@@ -114,7 +114,6 @@ TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesIn
     EXPECT_EQ(services.log, (QStringList{"makePopover", "enableClipboardScreenshots", "startCleanup",
                                          "startMonitor", "startWatcher"}));
     EXPECT_EQ(&item().view, controller.menuBarView());
-    EXPECT_EQ(item().view.toolTip(), "Tarno — click to open, drag in to save, drag out to use");
     EXPECT_FALSE(popover->isShown());
     EXPECT_EQ(popover->contentSize(), QSizeF(360, 480));
     EXPECT_EQ(popover->delegate(), &controller);

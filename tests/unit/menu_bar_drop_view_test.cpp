@@ -131,8 +131,9 @@ TEST_P(DrawingTest, BackgroundAndIconFollowTheState)
     ASSERT_EQ(drawing.shapes.size(), expected.shapes);
     for (const auto &shape : drawing.shapes)
         EXPECT_EQ(shape.ink, expected.dragged ? Drawing::Ink::accent : Drawing::Ink::label);
-    if (expected.shapes == 2)
+    if (expected.shapes == 2) {
         EXPECT_GT(drawing.shapes[1].lineWidth, 0);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
