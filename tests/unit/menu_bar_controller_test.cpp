@@ -119,6 +119,7 @@ TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesIn
     EXPECT_EQ(popover->delegate(), &controller);
     // The content stays invisible until the first appear.
     EXPECT_EQ(popover->content.alpha(), 0);
+    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0) << "clicks are watched only while shown";
 
     controller.setup();
     EXPECT_EQ(statusBar.madeCount, 1);
@@ -142,6 +143,7 @@ TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTh
     EXPECT_EQ(statusBar.removedCount, 1);
     EXPECT_EQ(controller.menuBarView(), nullptr);
     EXPECT_EQ(controller.popover(), nullptr);
+    EXPECT_EQ(controller.popoverHost(), nullptr) << "it would drive the content of a popover that is gone";
 
     services.log.clear();
     controller.teardown();
