@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -215,17 +216,20 @@ protected:
 
         ASSERT_TRUE(pointer.click(icon.center()));
         ASSERT_TRUE(pointer.moveTo(parked));
+        // Open once its animation is over: two pictures in a row alike, with the popover at its size.
         QImage open;
+        QImage previous;
         const bool opened = waitForPicture(
             [&](const QImage &picture) {
-                return changedBetween(withIcon, picture, desktopArea).height() >= 470;
+                const bool still = picture == previous;
+                previous = picture;
+                const QSize drawn = changedBetween(withIcon, picture, desktopArea).size();
+                return still && std::abs(drawn.width() - 360) <= 2 && std::abs(drawn.height() - 480) <= 2;
             },
             open);
         open.save(QStringLiteral(TARNO_TEST_HELPERS_DIR "/../wayland_tray_test-popover.png"));
-        ASSERT_TRUE(opened) << "the click did not open the popover";
+        ASSERT_TRUE(opened) << "the click did not open the popover, 360 × 480";
         popover = changedBetween(withIcon, open, desktopArea);
-        EXPECT_NEAR(popover.width(), 360, 2);
-        EXPECT_NEAR(popover.height(), 480, 2);
 
         ASSERT_TRUE(pointer.click(icon.center()));
         ASSERT_TRUE(pointer.moveTo(parked));
