@@ -10,8 +10,8 @@
 #include "platform/api/Platform.h"
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtRuntime.h"
-#include "platform/wayland/DataControl.h"
 #include "platform/wayland/WaylandClipboard.h"
+#include "tests/integration/DataControlThread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,16 +21,12 @@
 #include <QTemporaryFile>
 #include <QTimer>
 
-#include <wayland-client.h>
-
-#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 using namespace tarno;
@@ -42,46 +38,13 @@ namespace {
 class SelectionProbe final : private DataControl::Events
 {
 public:
-    SelectionProbe()
-    {
-        m_display = wl_display_connect(nullptr);
-        if (!m_display)
-            return;
-        m_control = DataControl::connect(m_display, this);
-        if (!m_control || pipe(m_wake) != 0)
-            return;
-        m_thread = std::thread([this] { run(); });
-    }
-    ~SelectionProbe() override
-    {
-        if (m_thread.joinable()) {
-            m_stop = true;
-            (void)!write(m_wake[1], "x", 1);
-            m_thread.join();
-        }
-        m_control.reset();
-        if (m_display)
-            wl_display_disconnect(m_display);
-    }
-    bool isReady() const { return m_thread.joinable(); }
+    SelectionProbe() { m_client.serve(); }
+    ~SelectionProbe() override { m_client.stop(); }
+    bool isReady() const { return m_client.isServing(); }
     qint64 announcements() const { return m_count; }
     Clock::time_point lastAt() const { return Clock::time_point(Clock::duration(m_lastAt.load())); }
 
 private:
-    void run()
-    {
-        while (!m_stop) {
-            while (wl_display_prepare_read(m_display) != 0)
-                wl_display_dispatch_pending(m_display);
-            wl_display_flush(m_display);
-            pollfd fds[2] = {{wl_display_get_fd(m_display), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) > 0 && (fds[0].revents & POLLIN))
-                wl_display_read_events(m_display);
-            else
-                wl_display_cancel_read(m_display);
-            wl_display_dispatch_pending(m_display);
-        }
-    }
     void offerCreated(void *) override {}
     void offerType(void *, const char *) override {}
     void selection(void *offer) override
@@ -90,24 +53,20 @@ private:
             return;
         m_lastAt = Clock::now().time_since_epoch().count();
         ++m_count;
-        m_control->destroyOffer(offer);
+        m_client.control()->destroyOffer(offer);
     }
     void primarySelection(void *offer) override
     {
         if (offer)
-            m_control->destroyOffer(offer);
+            m_client.control()->destroyOffer(offer);
     }
     void finished() override {}
     void send(void *, const char *, int fd) override { close(fd); }
     void cancelled(void *) override {}
 
-    wl_display *m_display = nullptr;
-    std::unique_ptr<DataControl> m_control;
-    int m_wake[2] = {-1, -1};
-    std::atomic<bool> m_stop = false;
     std::atomic<qint64> m_count = 0;
     std::atomic<Clock::rep> m_lastAt = 0;
-    std::thread m_thread;
+    tarno::integration::DataControlThread m_client{*this};
 };
 
 // Runs the event loop until `done` holds or the time is up; a 1 ms tick keeps it looking.

@@ -221,14 +221,6 @@ private:
     bool m_directSave;
 };
 
-QImage qimageOf(const DecodedImage &image)
-{
-    if (const auto *qt = dynamic_cast<const QtDecodedImage *>(&image))
-        return qt->image();
-    const std::optional<QByteArray> tiff = image.tiffRepresentation();
-    return tiff ? QImage::fromData(*tiff) : QImage();
-}
-
 // A small picture under the pointer while an image clip is dragged.
 QPixmap dragPixmap(const QImage &thumbnail)
 {
@@ -249,7 +241,7 @@ std::unique_ptr<QMimeData> mimeDataForDragPayload(const DragPayload &payload)
             data->addLazy(*typed);
         } else if (const DecodedImagePtr *image = std::get_if<DecodedImagePtr>(&representation)) {
             if (*image && data->imageData().isNull()) {
-                const QImage qimage = qimageOf(**image);
+                const QImage qimage = QtDecodedImage::toQImage(**image);
                 if (!qimage.isNull())
                     data->setImageData(qimage);
             }

@@ -103,14 +103,6 @@ private:
 
 using PendingResponsePtr = std::shared_ptr<PendingResponse>;
 
-QImage qimageOf(const DecodedImage &image)
-{
-    if (const auto *qt = dynamic_cast<const QtDecodedImage *>(&image))
-        return qt->image();
-    const std::optional<QByteArray> tiff = image.tiffRepresentation();
-    return tiff ? QImage::fromData(*tiff) : QImage();
-}
-
 // The corners made transparent, as a rounded clip would; the popover's renderer has no shader
 // effects to mask with. `radius` is in pixels of the requested size.
 QImage withRoundedCorners(const QImage &image, QSize requestedSize, qreal radius)
@@ -134,7 +126,7 @@ QImage thumbnail(const ImageCodec &codec, const QByteArray &bytes, QSize request
     const DecodedImagePtr decoded = codec.imageFromData(bytes);
     if (!decoded)
         return {};
-    QImage image = qimageOf(*decoded);
+    QImage image = QtDecodedImage::toQImage(*decoded);
     if (image.isNull())
         return {};
     const QSize size = ClipImageProvider::thumbnailSize(image.size(), requestedSize);

@@ -18,4 +18,12 @@ std::optional<QByteArray> QtDecodedImage::tiffRepresentation() const
     return bytes;
 }
 
+QImage QtDecodedImage::toQImage(const DecodedImage &image)
+{
+    if (const auto *qtImage = dynamic_cast<const QtDecodedImage *>(&image))
+        return qtImage->image();
+    const std::optional<QByteArray> tiff = image.tiffRepresentation();
+    return tiff ? QImage::fromData(*tiff) : QImage();
+}
+
 } // namespace tarno

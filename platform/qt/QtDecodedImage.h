@@ -17,6 +17,9 @@ public:
     std::optional<QByteArray> tiffRepresentation() const override;
 
     const QImage &image() const { return m_image; }
+    // Any decoded image as a QImage: its own when it is one of these, else decoded from its TIFF;
+    // null when it has neither.
+    static QImage toQImage(const DecodedImage &image);
 
 private:
     QImage m_image;

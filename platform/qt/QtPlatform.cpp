@@ -58,9 +58,7 @@ QtRuntime &QtPlatform::runtime() const
 
 Pasteboard &QtPlatform::pasteboard() const
 {
-    if (m_waylandClipboard)
-        return *m_waylandClipboard;
-    return *m_clipboard;
+    return activeClipboard();
 }
 
 X11Clipboard *QtPlatform::x11Clipboard() const
@@ -89,27 +87,26 @@ KeyValueStore &QtPlatform::settingsStore() const
     return *m_settingsStore;
 }
 
+SnapshotClipboard &QtPlatform::activeClipboard() const
+{
+    if (m_waylandClipboard)
+        return *m_waylandClipboard;
+    return *m_clipboard;
+}
+
 void QtPlatform::onPasteboardChanged(std::function<void()> handler) const
 {
     // The count moves only with its content in place, so one cue per change is enough; a cue for
     // a change whose content was still on its way would only start read attempts that find nothing.
-    if (m_waylandClipboard) {
-        QObject::connect(m_waylandClipboard.get(), &WaylandClipboard::changeCountChanged,
-                         m_waylandClipboard.get(), [handler](qint64) { handler(); });
-        return;
-    }
-    QObject::connect(m_clipboard.get(), &X11Clipboard::changeCountChanged, m_clipboard.get(),
+    SnapshotClipboard &clipboard = activeClipboard();
+    QObject::connect(&clipboard, &SnapshotClipboard::changeCountChanged, &clipboard,
                      [handler](qint64) { handler(); });
 }
 
 void QtPlatform::onPasteboardOwnerGone(std::function<void()> handler) const
 {
-    if (m_waylandClipboard) {
-        QObject::connect(m_waylandClipboard.get(), &WaylandClipboard::ownerGone, m_waylandClipboard.get(),
-                         std::move(handler));
-        return;
-    }
-    QObject::connect(m_clipboard.get(), &X11Clipboard::ownerGone, m_clipboard.get(), std::move(handler));
+    SnapshotClipboard &clipboard = activeClipboard();
+    QObject::connect(&clipboard, &SnapshotClipboard::ownerGone, &clipboard, std::move(handler));
 }
 
 } // namespace tarno

@@ -14,6 +14,7 @@ class QtImageCodec;
 class QtProcessRunner;
 class QtRuntime;
 class Pasteboard;
+class SnapshotClipboard;
 class WaylandClipboard;
 class X11Clipboard;
 class XdgAutostartFolder;
@@ -59,6 +60,8 @@ public:
     void onPasteboardOwnerGone(std::function<void()> handler) const;
 
 private:
+    SnapshotClipboard &activeClipboard() const;
+
     std::unique_ptr<QtRuntime> m_runtime;
     std::unique_ptr<QtImageCodec> m_codec;
     std::unique_ptr<WaylandClipboard> m_waylandClipboard;

@@ -152,94 +152,48 @@ void writePipe(int fd, const QByteArray &data, Clock::time_point deadline, const
     close(fd);
 }
 
-QImage imageOf(const DecodedImage &image)
+// Every type the content can be had in, best first.
+QStringList offeredTypes(const WrittenContent &written)
 {
-    if (const auto *qtImage = dynamic_cast<const QtDecodedImage *>(&image))
-        return qtImage->image();
-    if (std::optional<QByteArray> tiff = image.tiffRepresentation())
-        return QImage::fromData(*tiff);
-    return {};
+    QStringList types;
+    for (const auto &format : written.formats) {
+        const QStringList names = format.first == plainText ? textTypes : QStringList{format.first};
+        for (const QString &name : names) {
+            if (!types.contains(name))
+                types.append(name);
+        }
+    }
+    if (!written.image.isNull()) {
+        const QList<QByteArray> writable = QImageWriter::supportedMimeTypes();
+        for (const QString &type : imageTypes) {
+            if (!types.contains(type) && writable.contains(type.toLatin1()))
+                types.append(type);
+        }
+    }
+    return types;
 }
 
-// What Tarno has put on the clipboard since its last clearContents().
-struct Written
+// The bytes for one of the offered types; images not given as bytes are encoded here, which is why
+// this runs on a worker.
+QByteArray bytesFor(const WrittenContent &written, const QString &type)
 {
-    QList<QPair<QString, QByteArray>> formats;
-    QImage image;
-
-    void set(const QString &type, const QByteArray &data)
-    {
-        for (auto &format : formats) {
-            if (format.first == type) {
-                format.second = data;
-                return;
-            }
-        }
-        formats.append({type, data});
+    if (textTypes.contains(type)) {
+        const QByteArray utf8 = written.find(plainText).value_or(QByteArray());
+        return type == QLatin1String("STRING") ? QString::fromUtf8(utf8).toLatin1() : utf8;
     }
-
-    std::optional<QByteArray> find(const QString &type) const
-    {
-        for (const auto &[name, data] : formats) {
-            if (name == type)
-                return data;
-        }
-        return std::nullopt;
-    }
-
-    // Every type the content can be had in, best first.
-    QStringList offeredTypes() const
-    {
-        QStringList types;
-        for (const auto &format : formats) {
-            const QStringList names = format.first == plainText ? textTypes : QStringList{format.first};
-            for (const QString &name : names) {
-                if (!types.contains(name))
-                    types.append(name);
-            }
-        }
-        if (!image.isNull()) {
-            const QList<QByteArray> writable = QImageWriter::supportedMimeTypes();
-            for (const QString &type : imageTypes) {
-                if (!types.contains(type) && writable.contains(type.toLatin1()))
-                    types.append(type);
-            }
-        }
-        return types;
-    }
-
-    // The bytes for one of the offered types; images not given as bytes are encoded here, which
-    // is why this runs on a worker.
-    QByteArray bytesFor(const QString &type) const
-    {
-        if (textTypes.contains(type)) {
-            const QByteArray utf8 = find(plainText).value_or(QByteArray());
-            return type == QLatin1String("STRING") ? QString::fromUtf8(utf8).toLatin1() : utf8;
-        }
-        if (std::optional<QByteArray> data = find(type))
-            return *data;
-        if (image.isNull() || !imageTypes.contains(type))
-            return {};
-        const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(type.toLatin1());
-        if (formats.isEmpty())
-            return {};
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, formats.first());
-        return writer.write(image) ? bytes : QByteArray();
-    }
-
-    QMimeData *toMimeData() const
-    {
-        auto *mime = new QMimeData;
-        for (const auto &[type, data] : formats)
-            mime->setData(type, data);
-        if (!image.isNull())
-            mime->setImageData(image);
-        return mime;
-    }
-};
+    if (std::optional<QByteArray> data = written.find(type))
+        return *data;
+    if (written.image.isNull() || !imageTypes.contains(type))
+        return {};
+    const QList<QByteArray> formats = QImageWriter::imageFormatsForMimeType(type.toLatin1());
+    if (formats.isEmpty())
+        return {};
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, formats.first());
+    return writer.write(written.image) ? bytes : QByteArray();
+}
 
 // One read of a selection offer, type after type.
 struct Read
@@ -260,8 +214,7 @@ struct Read
 class WaylandClipboard::Private : public DataControl::Events
 {
 public:
-    Private(WaylandClipboard *q, ReaderFactory factory, WaylandReadLimits limits)
-        : q(q), factory(std::move(factory)), limits(limits)
+    Private(WaylandClipboard *q, WaylandReadLimits limits) : q(q), limits(limits)
     {
         // Reads and sends each hold a thread while their peer takes its time; a few at once is
         // plenty, as a newer selection cancels the older read.
@@ -290,13 +243,9 @@ public:
     void abandonRead();
     void showEmpty();
 
-    void write();
     void offer();
-    void bump();
-    const PasteboardReader *reader() const;
 
     WaylandClipboard *q;
-    ReaderFactory factory;
     WaylandReadLimits limits;
 
     wl_display *display = nullptr;
@@ -312,15 +261,8 @@ public:
     std::optional<Read> read;
     bool sawFirstSelection = false;
 
-    qint64 changeCount = 0;
-    std::shared_ptr<const QMimeData> snapshot;
-    bool snapshotIsOthers = false;
-    bool orphaned = false;
-    mutable std::shared_ptr<const PasteboardReader> snapshotReader;
-    Written written;
-
     // Each source we make, with the content it serves; the newest is the selection we asked for.
-    QHash<void *, std::shared_ptr<const Written>> sources;
+    QHash<void *, std::shared_ptr<const WrittenContent>> sources;
     // A selection made by another program before our latest write reached the compositor is
     // reported before our own and is already overwritten: it must not count.
     quint64 writesIssued = 0;
@@ -462,32 +404,19 @@ void WaylandClipboard::Private::selection(void *offer)
     }
     if (writesSeen < writesIssued)
         return;
+    if (!offer && q->orphanSnapshot())
+        return;
+    q->forgetContent();
     if (!offer) {
-        // The content stays what it was when its source leaves: it is what the user copied last,
-        // which may be read yet, and which whoever keeps the clipboard alive may serve.
-        if (snapshotIsOthers && !orphaned && snapshot && !snapshot->formats().isEmpty()) {
-            orphaned = true;
-            Q_EMIT q->ownerGone();
-            return;
-        }
-        orphaned = false;
-        snapshotIsOthers = false;
-        written = {};
         showEmpty();
         return;
     }
-    orphaned = false;
-    snapshotIsOthers = false;
-    written = {};
     startRead(offer, types, initial);
 }
 
 void WaylandClipboard::Private::showEmpty()
 {
-    snapshot = std::make_shared<QMimeData>();
-    snapshotReader.reset();
-    bump();
-    Q_EMIT q->snapshotReady();
+    q->showContent(std::make_shared<QMimeData>(), false, true);
 }
 
 void WaylandClipboard::Private::startRead(void *offer, QStringList types, bool initial)
@@ -580,15 +509,10 @@ void WaylandClipboard::Private::finishRead()
 {
     Read done = std::move(*read);
     read.reset();
-    auto *mime = new QMimeData;
+    auto mime = std::make_shared<QMimeData>();
     for (const auto &[type, data] : std::as_const(done.formats))
         mime->setData(type, data);
-    snapshot.reset(mime);
-    snapshotReader.reset();
-    snapshotIsOthers = !done.formats.isEmpty();
-    if (!done.initial)
-        bump();
-    Q_EMIT q->snapshotReady();
+    q->showContent(std::move(mime), !done.formats.isEmpty(), !done.initial);
 }
 
 void WaylandClipboard::Private::abandonRead()
@@ -601,7 +525,7 @@ void WaylandClipboard::Private::abandonRead()
 
 void WaylandClipboard::Private::send(void *source, const char *type, int fd)
 {
-    const std::shared_ptr<const Written> content = sources.value(source);
+    const std::shared_ptr<const WrittenContent> content = sources.value(source);
     if (!content) {
         close(fd);
         return;
@@ -609,8 +533,9 @@ void WaylandClipboard::Private::send(void *source, const char *type, int fd)
     const QString name = QString::fromUtf8(type);
     const Clock::time_point deadline = Clock::now() + limits.requestTimeout;
     std::shared_ptr<CancelToken> cancel = sendsCancel;
-    pool.start(
-        [content, name, fd, deadline, cancel] { writePipe(fd, content->bytesFor(name), deadline, *cancel); });
+    pool.start([content, name, fd, deadline, cancel] {
+        writePipe(fd, bytesFor(*content, name), deadline, *cancel);
+    });
 }
 
 void WaylandClipboard::Private::cancelled(void *source)
@@ -620,16 +545,10 @@ void WaylandClipboard::Private::cancelled(void *source)
     flush();
 }
 
-void WaylandClipboard::Private::write()
+void WaylandClipboard::offerWritten()
 {
-    snapshotIsOthers = false;
-    orphaned = false;
-    abandonRead();
-    offer();
-    snapshot.reset(written.toMimeData());
-    snapshotReader.reset();
-    bump();
-    Q_EMIT q->snapshotReady();
+    d->abandonRead();
+    d->offer();
 }
 
 void WaylandClipboard::Private::offer()
@@ -637,31 +556,17 @@ void WaylandClipboard::Private::offer()
     if (!control || !notifier)
         return;
     ++writesIssued;
-    QStringList types = written.offeredTypes();
+    const WrittenContent &written = q->writtenContent();
+    QStringList types = offeredTypes(written);
     types.append(ownMarkPrefix + QString::number(writesIssued));
     void *source = control->createSource(types);
-    sources.insert(source, std::make_shared<const Written>(written));
+    sources.insert(source, std::make_shared<const WrittenContent>(written));
     control->setSelection(source);
     flush();
 }
 
-void WaylandClipboard::Private::bump()
-{
-    ++changeCount;
-    Q_EMIT q->changeCountChanged(changeCount);
-}
-
-const PasteboardReader *WaylandClipboard::Private::reader() const
-{
-    if (!snapshot)
-        return nullptr;
-    if (!snapshotReader && factory)
-        snapshotReader = factory(snapshot);
-    return snapshotReader.get();
-}
-
 WaylandClipboard::WaylandClipboard(ReaderFactory readerFactory, WaylandReadLimits limits, QObject *parent)
-    : QObject(parent), d(std::make_unique<Private>(this, std::move(readerFactory), limits))
+    : SnapshotClipboard(std::move(readerFactory), parent), d(std::make_unique<Private>(this, limits))
 {
     d->connect();
 }
@@ -678,123 +583,22 @@ QString WaylandClipboard::protocolName() const
     return isWatching() ? QString::fromLatin1(d->control->interfaceName()) : QString();
 }
 
-std::shared_ptr<const QMimeData> WaylandClipboard::snapshot() const
-{
-    return d->snapshot;
-}
-
-QList<PasteboardItemPtr> WaylandClipboard::items() const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->items() : QList<PasteboardItemPtr>();
-}
-
-QStringList WaylandClipboard::types() const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->types() : QStringList();
-}
-
-std::optional<QByteArray> WaylandClipboard::dataForType(const QString &type) const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->dataForType(type) : std::nullopt;
-}
-
-std::optional<QString> WaylandClipboard::stringForType(const QString &type) const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->stringForType(type) : std::nullopt;
-}
-
-std::optional<QByteArray> WaylandClipboard::utf8StringForType(const QString &type) const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->utf8StringForType(type) : std::nullopt;
-}
-
-QList<DecodedImagePtr> WaylandClipboard::imageObjects() const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->imageObjects() : QList<DecodedImagePtr>();
-}
-
-QList<QUrl> WaylandClipboard::fileURLs() const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->fileURLs() : QList<QUrl>();
-}
-
-QStringList WaylandClipboard::stringObjects() const
-{
-    const PasteboardReader *reader = d->reader();
-    return reader ? reader->stringObjects() : QStringList();
-}
-
-qint64 WaylandClipboard::changeCount() const
-{
-    return d->changeCount;
-}
-
-bool WaylandClipboard::announcesChanges() const
-{
-    return isWatching();
-}
-
-bool WaylandClipboard::isOrphaned() const
-{
-    return d->orphaned;
-}
-
 void WaylandClipboard::adoptOrphanedContent()
 {
-    if (!d->orphaned)
+    if (!isOrphaned())
         return;
-    d->orphaned = false;
-    d->snapshotIsOthers = false;
-    d->written = {};
-    for (const QString &type : d->snapshot->formats()) {
-        const QByteArray data = d->snapshot->data(type);
-        d->written.set(type, data);
+    forgetContent();
+    WrittenContent &written = writtenContent();
+    const std::shared_ptr<const QMimeData> orphan = snapshot();
+    for (const QString &type : orphan->formats()) {
+        const QByteArray data = orphan->data(type);
+        written.set(type, data);
         // Offered again in the other picture formats too, encoded on demand.
-        if (d->written.image.isNull() && type.startsWith(QLatin1String("image/")))
-            d->written.image = QImage::fromData(data);
+        if (written.image.isNull() && type.startsWith(QLatin1String("image/")))
+            written.image = QImage::fromData(data);
     }
     // The same content, so the count stays; only who serves it changes.
     d->offer();
-}
-
-void WaylandClipboard::clearContents()
-{
-    d->written = {};
-    d->write();
-}
-
-void WaylandClipboard::setString(const QString &text, const QString &type)
-{
-    d->written.set(type, text.toUtf8());
-    d->write();
-}
-
-void WaylandClipboard::setUtf8String(const QByteArray &utf8, const QString &type)
-{
-    d->written.set(type, utf8);
-    d->write();
-}
-
-void WaylandClipboard::setData(const QByteArray &data, const QString &type)
-{
-    d->written.set(type, data);
-    d->write();
-}
-
-void WaylandClipboard::writeImage(const DecodedImagePtr &image)
-{
-    const QImage decoded = image ? imageOf(*image) : QImage();
-    if (decoded.isNull())
-        return;
-    d->written.image = decoded;
-    d->write();
 }
 
 } // namespace tarno

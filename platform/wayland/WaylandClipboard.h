@@ -1,15 +1,10 @@
 #pragma once
 
-#include "platform/api/Pasteboard.h"
 #include "platform/api/TextLimit.h"
-
-#include <QObject>
+#include "platform/qt/SnapshotClipboard.h"
 
 #include <chrono>
-#include <functional>
 #include <memory>
-
-class QMimeData;
 
 namespace tarno {
 
@@ -46,15 +41,11 @@ struct WaylandReadLimits
 //
 // Main thread only. Without a compositor, or one without a data-control protocol, isWatching() is
 // false and only the writes move the count (they then reach nobody).
-class WaylandClipboard : public QObject, public Pasteboard
+class WaylandClipboard : public SnapshotClipboard
 {
     Q_OBJECT
 
 public:
-    // Turns a snapshot into the reads of this pasteboard; without one, every read answers empty.
-    using ReaderFactory =
-        std::function<std::shared_ptr<const PasteboardReader>(std::shared_ptr<const QMimeData>)>;
-
     // Connects to the compositor named by $WAYLAND_DISPLAY.
     explicit WaylandClipboard(ReaderFactory readerFactory = {}, WaylandReadLimits limits = {},
                               QObject *parent = nullptr);
@@ -62,43 +53,15 @@ public:
     ~WaylandClipboard() override;
 
     // Whether the compositor offered a data-control protocol and the connection is still sound.
-    bool isWatching() const;
+    bool isWatching() const override;
     // The data-control interface in use ("ext_data_control_manager_v1" or the wlroots one); empty
     // when not watching.
     QString protocolName() const;
 
-    // The content for the current change count; null until the content present at construction
-    // has been read.
-    std::shared_ptr<const QMimeData> snapshot() const;
-
-    QList<PasteboardItemPtr> items() const override;
-    QStringList types() const override;
-    std::optional<QByteArray> dataForType(const QString &type) const override;
-    std::optional<QString> stringForType(const QString &type) const override;
-    std::optional<QByteArray> utf8StringForType(const QString &type) const override;
-    QList<DecodedImagePtr> imageObjects() const override;
-    QList<QUrl> fileURLs() const override;
-    QStringList stringObjects() const override;
-
-    qint64 changeCount() const override;
-    bool announcesChanges() const override;
-    void clearContents() override;
-    void setString(const QString &text, const QString &type) override;
-    void setUtf8String(const QByteArray &utf8, const QString &type) override;
-    void setData(const QByteArray &data, const QString &type) override;
-    void writeImage(const DecodedImagePtr &image) override;
-    bool isOrphaned() const override;
     void adoptOrphanedContent() override;
 
-Q_SIGNALS:
-    // The count moved, and its snapshot is ready; emitted from inside the write for our own writes.
-    void changeCountChanged(qint64 changeCount);
-    // A snapshot is ready: with each move of the count, and for the content present at
-    // construction, which moves nothing.
-    void snapshotReady();
-    // Another program's content, read in full, has lost its source; the count stays and reads
-    // still answer it.
-    void ownerGone();
+protected:
+    void offerWritten() override;
 
 private:
     class Private;

@@ -2,7 +2,7 @@
 
 // What the Wayland tests share: a headless sway of their own, wl-copy and wl-paste as the other
 // programs, and a selection source whose answers a test decides.
-#include "platform/wayland/DataControl.h"
+#include "tests/integration/DataControlThread.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -13,33 +13,34 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
 
 #include <wayland-client.h>
 
-#include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <mutex>
-#include <thread>
 
 namespace tarno::integration {
 
-// A sway on the headless backend with a private runtime folder and session bus. sway refuses to run
-// as root, so as root it runs as a system user of its own, made here when it is missing.
+// A sway on the headless backend with a private runtime folder and session bus, its one output
+// 1920 × 1080, and `config` for the rest of its configuration. sway refuses to run as root, so as
+// root it runs as a system user of its own, made here when it is missing.
 class HeadlessSway
 {
 public:
     static constexpr const char *userName = "tarno-sway";
 
-    HeadlessSway() { m_ready = start(); }
+    explicit HeadlessSway(QByteArray config = "xwayland disable\n") : m_config(std::move(config))
+    {
+        m_ready = start();
+    }
     ~HeadlessSway()
     {
         if (m_process.state() != QProcess::NotRunning) {
@@ -72,6 +73,29 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
 
+    // Runs a shell command inside the session, as sway's user and with sway's environment (the
+    // DISPLAY of its Xwayland and the session bus among it), without waiting for it.
+    bool exec(const QString &command) const
+    {
+        const QStringList sockets = QDir(m_runtimeDir).entryList({"sway-ipc.*.sock"}, QDir::System);
+        if (sockets.isEmpty())
+            return false;
+        // From a script: sway would take a ';' or ',' in the command as the end of its own.
+        QTemporaryFile script(m_runtimeDir + "/exec.XXXXXX");
+        script.setAutoRemove(false);
+        if (!script.open())
+            return false;
+        script.write(command.toLocal8Bit());
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        QProcess swaymsg;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("SWAYSOCK", m_runtimeDir + "/" + sockets.first());
+        swaymsg.setProcessEnvironment(environment);
+        swaymsg.start("swaymsg", {"exec", "sh " + script.fileName()});
+        return swaymsg.waitForFinished(10000) && swaymsg.exitCode() == 0;
+    }
+
     // Points this process and the programs it starts at the compositor.
     void enter() const
     {
@@ -88,7 +112,7 @@ private:
 
     bool start()
     {
-        for (const char *program : {"sway", "dbus-run-session", "wl-copy", "wl-paste"}) {
+        for (const char *program : {"sway", "swaymsg", "dbus-run-session", "wl-copy", "wl-paste"}) {
             if (QStandardPaths::findExecutable(program).isEmpty())
                 return fail(QString("%1 is not installed").arg(program));
         }
@@ -106,6 +130,10 @@ private:
             const passwd *user = getpwnam(userName);
             uid = user->pw_uid;
             gid = user->pw_gid;
+            // Xwayland, as sway's user, would make the folder of the X sockets its own were it
+            // missing, and X servers started as root later would find it so.
+            if (mkdir("/tmp/.X11-unix", 01777) == 0)
+                chmod("/tmp/.X11-unix", 01777);
         }
         QByteArray folder = QDir::tempPath().toLocal8Bit() + "/tarno-sway.XXXXXX";
         if (!mkdtemp(folder.data()))
@@ -114,7 +142,7 @@ private:
         QFile config(m_runtimeDir + "/config");
         if (!config.open(QIODevice::WriteOnly))
             return fail("cannot write sway's config");
-        config.write("output HEADLESS-1 resolution 1920x1080\nxwayland disable\n");
+        config.write("output HEADLESS-1 resolution 1920x1080\n" + m_config);
         config.close();
         if (chown(folder.constData(), uid, gid) != 0 ||
             chown(QFile::encodeName(config.fileName()).constData(), uid, gid) != 0 ||
@@ -153,6 +181,7 @@ private:
         return true;
     }
 
+    QByteArray m_config;
     QProcess m_process;
     QString m_runtimeDir;
     QString m_problem;
@@ -169,37 +198,20 @@ public:
 
     ScriptedSource(Formats formats, bool answers) : m_formats(std::move(formats)), m_answers(answers)
     {
-        m_display = wl_display_connect(nullptr);
-        if (!m_display)
-            return;
-        m_control = DataControl::connect(m_display, this);
-        if (!m_control)
+        DataControl *control = m_client.control();
+        if (!control)
             return;
         QStringList types;
         for (const auto &format : m_formats)
             types << QString::fromUtf8(format.first);
-        m_control->setSelection(m_control->createSource(types));
-        m_selected = wl_display_roundtrip(m_display) >= 0;
-        if (pipe2(m_wake, O_CLOEXEC) != 0)
-            return;
-        m_thread = std::thread([this] { run(); });
+        control->setSelection(control->createSource(types));
+        m_selected = wl_display_roundtrip(m_client.display()) >= 0 && m_client.serve();
     }
     ~ScriptedSource() override
     {
-        if (m_thread.joinable()) {
-            m_stop = true;
-            (void)!write(m_wake[1], "x", 1);
-            m_thread.join();
-        }
+        m_client.stop();
         for (const int fd : m_kept)
             close(fd);
-        for (const int fd : m_wake) {
-            if (fd >= 0)
-                close(fd);
-        }
-        m_control.reset();
-        if (m_display)
-            wl_display_disconnect(m_display);
     }
     ScriptedSource(const ScriptedSource &) = delete;
     ScriptedSource &operator=(const ScriptedSource &) = delete;
@@ -214,21 +226,6 @@ public:
     }
 
 private:
-    void run()
-    {
-        while (!m_stop) {
-            while (wl_display_prepare_read(m_display) != 0)
-                wl_display_dispatch_pending(m_display);
-            wl_display_flush(m_display);
-            pollfd fds[2] = {{wl_display_get_fd(m_display), POLLIN, 0}, {m_wake[0], POLLIN, 0}};
-            if (poll(fds, 2, -1) > 0 && (fds[0].revents & POLLIN))
-                wl_display_read_events(m_display);
-            else
-                wl_display_cancel_read(m_display);
-            wl_display_dispatch_pending(m_display);
-        }
-    }
-
     void offerCreated(void *) override {}
     void offerType(void *, const char *) override {}
     void selection(void *) override {}
@@ -256,15 +253,11 @@ private:
 
     Formats m_formats;
     bool m_answers;
-    wl_display *m_display = nullptr;
-    std::unique_ptr<DataControl> m_control;
     bool m_selected = false;
-    int m_wake[2] = {-1, -1};
-    std::atomic<bool> m_stop = false;
-    std::thread m_thread;
     mutable std::mutex m_mutex;
     QStringList m_asked;
     QList<int> m_kept;
+    DataControlThread m_client{*this};
 };
 
 // Waits for a program while the event loop runs: it may be waiting for our clipboard to answer.

@@ -1,7 +1,6 @@
 // The capture core as the program composes it, on a real X display: the real platform, a clipboard
 // monitor and a screenshot watcher over it, and the history store they feed. xclip is the other
 // program; files are written into a temporary home.
-#include "capture/ClipboardMonitor.h"
 #include "capture/ScreenshotFileWatcher.h"
 #include "capture/SystemScreenshotPreferences.h"
 #include "model/ClipExport.h"
@@ -10,7 +9,7 @@
 #include "platform/qt/QtPlatform.h"
 #include "platform/qt/QtRuntime.h"
 #include "platform/x11/X11Clipboard.h"
-#include "tests/integration/X11TestSupport.h"
+#include "tests/integration/CaptureFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -42,62 +41,30 @@ QByteArray smallPng()
     return encodeImage(image);
 }
 
-class CaptureTest : public ::testing::Test
+class CaptureTest : public CaptureFixture
 {
 protected:
-    // Nothing here may touch the real home or settings: both point into a folder of the suite's own
-    // before the platform, which opens the settings file, is made.
-    static void SetUpTestSuite()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        s_home = new QTemporaryDir;
-        qputenv("HOME", s_home->path().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (s_home->path() + "/.config").toLocal8Bit());
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_home;
-        s_home = nullptr;
-    }
-
     void SetUp() override
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "needs an X display";
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
         ASSERT_TRUE(s_home && s_home->isValid());
         ASSERT_EQ(QDir::homePath(), s_home->path());
-        s_warnings.clear();
-        m_previousHandler = qInstallMessageHandler(recordWarnings);
+        CaptureFixture::SetUp();
     }
 
     void TearDown() override
     {
         if (m_watcher)
             m_watcher->stop();
-        if (m_monitor)
-            m_monitor->stop();
         m_watcher.reset();
-        m_monitor.reset();
-        m_history.reset();
-        m_platform.reset();
-        qInstallMessageHandler(m_previousHandler);
+        CaptureFixture::TearDown();
     }
 
-    // Composes the core and starts the monitor, as the program does at launch.
     void startCapturing()
     {
-        m_platform = std::make_unique<QtPlatform>();
-        Platform::install(m_platform->platform());
+        CaptureFixture::startCapturing();
         ASSERT_TRUE(m_platform->clipboard().isWatching());
-        m_history = std::make_unique<ClipboardHistoryViewModel>(m_platform->runtime(), codec());
-        m_monitor =
-            std::make_unique<ClipboardMonitor>(m_platform->runtime(), m_platform->clipboard(), codec());
-        m_monitor->start([this](const ClipboardItem &item) { m_history->add(item); },
-                         [this]() -> std::optional<ClipboardItem> {
-                             return clips().isEmpty() ? std::nullopt : std::optional(clips().first());
-                         });
-        m_platform->onPasteboardChanged([this] { m_monitor->pasteboardDidChange(); });
-        m_platform->onPasteboardOwnerGone([this] { m_monitor->pasteboardOwnerGone(); });
     }
 
     void startWatchingScreenshots()
@@ -112,12 +79,6 @@ protected:
         ASSERT_TRUE(m_watcher->isWatching());
     }
 
-    const ImageCodec &codec() const { return *m_platform->platform().codec; }
-    const QList<ClipboardItem> &clips() const { return m_history->items(); }
-    bool waitForClips(qsizetype count) const
-    {
-        return QTest::qWaitFor([&] { return clips().size() >= count; }, waitMs);
-    }
     // The encoder's PNG of the bytes; worked out once per input, as converting takes a while.
     QByteArray converted(const QByteArray &bytes) const
     {
@@ -157,20 +118,7 @@ protected:
         return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
-    // Warnings and worse from Qt or our own code, recorded instead of printed.
-    static void recordWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            s_warnings << message;
-    }
-    static inline QStringList s_warnings;
-
-    static inline QTemporaryDir *s_home = nullptr;
-    std::unique_ptr<QtPlatform> m_platform;
-    std::unique_ptr<ClipboardHistoryViewModel> m_history;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
     std::unique_ptr<ScreenshotFileWatcher> m_watcher;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 TEST_F(CaptureTest, ContentThereAtStartIsSkippedAndEachLaterCopyBecomesOneClip)

@@ -1,15 +1,10 @@
 // The capture core on a Wayland session's clipboard: the real platform in a headless sway of the
 // test's own, a clipboard monitor over it and the history store it feeds. wl-copy and wl-paste are
 // the other programs; Qt itself runs offscreen, as the clipboard needs no window.
-#include "capture/ClipboardMonitor.h"
 #include "model/ClipExport.h"
-#include "model/ClipboardHistoryViewModel.h"
-#include "platform/api/Platform.h"
-#include "platform/qt/QtPlatform.h"
-#include "platform/qt/QtRuntime.h"
 #include "platform/wayland/WaylandClipboard.h"
+#include "tests/integration/CaptureFixture.h"
 #include "tests/integration/WaylandTestSupport.h"
-#include "tests/integration/X11TestSupport.h"
 
 #include <QGuiApplication>
 #include <QTemporaryDir>
@@ -17,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 
 using namespace tarno;
 using namespace tarno::integration;
@@ -30,78 +24,24 @@ constexpr int skippedExitCode = 77;
 // Long enough for a pause (0.6 s) to end and a copy to be seen twice over.
 constexpr int pastPauseMs = 1100;
 
-class WaylandClipboardTest : public ::testing::Test
+class WaylandClipboardTest : public CaptureFixture
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        s_home = new QTemporaryDir;
-        qputenv("HOME", s_home->path().toLocal8Bit());
-        qputenv("XDG_CONFIG_HOME", (s_home->path() + "/.config").toLocal8Bit());
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_home;
-        s_home = nullptr;
-    }
-
-    void SetUp() override
-    {
-        s_warnings.clear();
-        m_previousHandler = qInstallMessageHandler(recordWarnings);
-    }
-
     void TearDown() override
     {
-        if (m_monitor)
-            m_monitor->stop();
-        m_monitor.reset();
-        m_history.reset();
-        m_platform.reset();
-        qInstallMessageHandler(m_previousHandler);
+        CaptureFixture::TearDown();
         // No test leaves a protocol error or a lost connection behind.
         EXPECT_EQ(s_warnings, QStringList());
     }
 
-    // Composes the core and starts the monitor, as the program does at launch in a Wayland session.
+    // As the program does at launch in a Wayland session.
     void startCapturing()
     {
-        m_platform = std::make_unique<QtPlatform>();
-        Platform::install(m_platform->platform());
+        CaptureFixture::startCapturing();
         ASSERT_NE(m_platform->waylandClipboard(), nullptr) << "the Wayland clipboard was not chosen";
         ASSERT_TRUE(m_platform->waylandClipboard()->isWatching());
         EXPECT_FALSE(m_platform->hasLimitedClipboardAccess());
-        m_history = std::make_unique<ClipboardHistoryViewModel>(m_platform->runtime(), codec());
-        m_monitor =
-            std::make_unique<ClipboardMonitor>(m_platform->runtime(), m_platform->pasteboard(), codec());
-        m_monitor->start([this](const ClipboardItem &item) { m_history->add(item); },
-                         [this]() -> std::optional<ClipboardItem> {
-                             return clips().isEmpty() ? std::nullopt : std::optional(clips().first());
-                         });
-        m_platform->onPasteboardChanged([this] { m_monitor->pasteboardDidChange(); });
-        m_platform->onPasteboardOwnerGone([this] { m_monitor->pasteboardOwnerGone(); });
     }
-
-    const ImageCodec &codec() const { return *m_platform->platform().codec; }
-    const QList<ClipboardItem> &clips() const { return m_history->items(); }
-    bool waitForClips(qsizetype count) const
-    {
-        return QTest::qWaitFor([&] { return clips().size() >= count; }, waitMs);
-    }
-
-    static void recordWarnings(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (type != QtDebugMsg && type != QtInfoMsg)
-            s_warnings << message;
-    }
-    static inline QStringList s_warnings;
-    static inline QTemporaryDir *s_home = nullptr;
-
-    std::unique_ptr<QtPlatform> m_platform;
-    std::unique_ptr<ClipboardHistoryViewModel> m_history;
-    std::unique_ptr<ClipboardMonitor> m_monitor;
-    QtMessageHandler m_previousHandler = nullptr;
 };
 
 TEST_F(WaylandClipboardTest, EachKindCopiedByAWaylandProgramBecomesTheRightClip)
