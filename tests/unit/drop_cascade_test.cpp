@@ -64,48 +64,40 @@ protected:
         return QUrl::fromLocalFile(writeFile(dir.filePath(name), bytes));
     }
 
-    PasteboardCaptures fileOnly(const QUrl &url)
+    // What one provider offering these kinds, answering so, yields.
+    static PasteboardCaptures drop(std::initializer_list<DropItemType> offered, DropDataAnswer image,
+                                   DropItemAnswer text, DropItemAnswer url = {})
     {
-        auto p = provider({DropItemType::fileURL});
-        p->urlAnswer = url;
+        auto p = provider(offered);
+        p->imageAnswer = std::move(image);
+        p->textAnswer = std::move(text);
+        p->urlAnswer = std::move(url);
         return droppedCaptures({p});
+    }
+    static PasteboardCaptures fileOnly(const DropItemAnswer &url)
+    {
+        return drop({DropItemType::fileURL}, {}, {}, url);
     }
 };
 
-TEST_F(DropCascadeTest, ImageDataIsTakenAsLoadedWithoutAFloorAndWinsOverText)
+// Image data first, without a floor; then text, untrimmed; then the file, by the pasteboard's rule.
+TEST_F(DropCascadeTest, EachProviderYieldsItsFirstUsableAnswer)
 {
-    auto p = provider({DropItemType::image, DropItemType::plainText});
-    p->imageAnswer = {QByteArray("tiny"), std::nullopt};
-    p->textAnswer = QStringLiteral("caption");
-    EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{PasteboardCapture::image("tiny")});
-}
-
-TEST_F(DropCascadeTest, FailedImageLoadFallsThroughToTextThenToTheFile)
-{
+    using enum DropItemType;
+    EXPECT_EQ(drop({image, plainText}, {QByteArray("tiny"), std::nullopt}, QStringLiteral("caption")),
+              PasteboardCaptures{PasteboardCapture::image("tiny")});
     // An error, and an answer with neither data nor error, both fail the image step.
     for (const DropDataAnswer &answer : {DropDataAnswer{std::nullopt, failure}, DropDataAnswer{}}) {
-        auto p = provider({DropItemType::image, DropItemType::plainText});
-        p->imageAnswer = answer;
-        p->textAnswer = QStringLiteral("  spaced out \n");
-        EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{Text::text("  spaced out \n")});
+        EXPECT_EQ(drop({image, plainText}, answer, QStringLiteral("  spaced out \n")),
+                  PasteboardCaptures{Text::text("  spaced out \n")});
     }
     // An error wins over data delivered with it.
-    auto both = provider({DropItemType::image, DropItemType::fileURL});
-    both->imageAnswer = {QByteArray("bytes"), failure};
-    both->urlAnswer = file("note.txt", " hello \n");
-    EXPECT_EQ(droppedCaptures({both}), PasteboardCaptures{Text::text("hello")});
-}
-
-TEST_F(DropCascadeTest, EmptyTextYieldsNothingUnlessTheProviderAlsoOffersAFile)
-{
-    auto empty = provider({DropItemType::plainText});
-    empty->textAnswer = QString();
-    EXPECT_TRUE(droppedCaptures({empty}).isEmpty());
-
-    auto withFile = provider({DropItemType::plainText, DropItemType::fileURL});
-    withFile->textAnswer = QString();
-    withFile->urlAnswer = file("a.md", "# title\n");
-    EXPECT_EQ(droppedCaptures({withFile}), PasteboardCaptures{Text::text("# title")});
+    EXPECT_EQ(drop({image, fileURL}, {QByteArray("bytes"), failure}, {}, file("note.txt", " hello \n")),
+              PasteboardCaptures{Text::text("hello")});
+    // Empty text yields nothing unless the provider also offers a file.
+    EXPECT_TRUE(drop({plainText}, {}, QString()).isEmpty());
+    EXPECT_EQ(drop({plainText, fileURL}, {}, QString(), file("a.md", "# title\n")),
+              PasteboardCaptures{Text::text("# title")});
 }
 
 TEST_F(DropCascadeTest, TextLoaderAnswers)
@@ -130,7 +122,7 @@ TEST_F(DropCascadeTest, FileURLLoaderAnswers)
     const QUrl note = file("n.txt", "note");
     p->urlAnswer = note.toEncoded();
     EXPECT_EQ(std::get<QUrl>(loadFileURL(*p)), note);
-    EXPECT_EQ(droppedCaptures({p}), PasteboardCaptures{Text::text("note")});
+    EXPECT_EQ(fileOnly(note.toEncoded()), PasteboardCaptures{Text::text("note")});
     p->urlAnswer = QByteArray();
     EXPECT_EQ(std::get<DropLoadError>(loadFileURL(*p)), cannotDecode);
     p->urlAnswer = QStringLiteral("file:///etc/hostname");
@@ -251,13 +243,10 @@ TEST_F(X11PayloadTest, AcceptedTypes)
         data.setData(format, "x");
         return isAcceptedDrop(data);
     };
-    EXPECT_TRUE(accepts("text/plain"));
-    EXPECT_TRUE(accepts("text/plain;charset=utf-8"));
-    EXPECT_TRUE(accepts("image/webp"));
-    EXPECT_TRUE(accepts("text/uri-list"));
-    EXPECT_FALSE(accepts("text/html"));
-    EXPECT_FALSE(accepts("x-special/gnome-copied-files"));
-    EXPECT_FALSE(accepts("application/octet-stream"));
+    for (const char *format : {"text/plain", "text/plain;charset=utf-8", "image/webp", "text/uri-list"})
+        EXPECT_TRUE(accepts(format)) << format;
+    for (const char *format : {"text/html", "x-special/gnome-copied-files", "application/octet-stream"})
+        EXPECT_FALSE(accepts(format)) << format;
 }
 
 // The drop area as the view uses it, driven by the events a window delivers.

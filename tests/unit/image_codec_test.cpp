@@ -9,6 +9,7 @@
 #include <QtEndian>
 
 #include <libheif/heif.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -142,17 +143,6 @@ QByteArray withExifOrientation(QByteArray jpeg, quint16 orientation)
     return jpeg;
 }
 
-quint32 crc32(const QByteArray &data)
-{
-    quint32 crc = 0xffffffffu;
-    for (char c : data) {
-        crc ^= uchar(c);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
-
 template <typename T, bool big = false> QByteArray endian(T value)
 {
     QByteArray bytes(sizeof(T), '\0');
@@ -165,7 +155,9 @@ constexpr auto le16 = endian<quint16>;
 
 QByteArray pngChunk(const QByteArray &type, const QByteArray &payload)
 {
-    return be32(quint32(payload.size())) + type + payload + be32(crc32(type + payload));
+    const QByteArray typed = type + payload;
+    const auto crc = ::crc32(0, reinterpret_cast<const Bytef *>(typed.constData()), uInt(typed.size()));
+    return be32(quint32(payload.size())) + typed + be32(quint32(crc));
 }
 
 // A structurally whole PNG (valid CRCs, IEND) whose IHDR declares any size over a few bytes of
@@ -255,6 +247,8 @@ TEST_P(EveryFormat, DecodesWithTheRightSizeAndPixels)
     EXPECT_EQ(image.size(), GetParam().size);
     EXPECT_EQ(decodedQImage(codec.bitmapFromData(bytes())).size(), GetParam().size);
     EXPECT_EQ(codec.sizeFromData(bytes()), std::optional<QSize>(GetParam().size));
+    EXPECT_DOUBLE_EQ(ClipboardItem::makeImage(bytes(), QDateTime()).imageAspectRatio(codec),
+                     double(GetParam().size.width()) / GetParam().size.height());
 
     if (std::strcmp(GetParam().name, "gif") == 0) {
         EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black));
@@ -397,15 +391,6 @@ TEST(ImageCodec, PngReadsBackAsTheSamePixels)
         }
     }
     EXPECT_EQ(codec.pngRepresentation(QtDecodedImage(QImage())), std::nullopt);
-}
-
-TEST(ImageCodec, AspectRatioComesFromTheImage)
-{
-    const QtImageCodec codec;
-    const Fixtures &f = Fixtures::get();
-    for (const QByteArray &bytes : {f.png, f.tiff, f.heic, *pngData(codec, f.jpeg)})
-        EXPECT_DOUBLE_EQ(ClipboardItem::makeImage(bytes, QDateTime()).imageAspectRatio(codec), 2.0);
-    EXPECT_DOUBLE_EQ(ClipboardItem::makeImage(f.gif, QDateTime()).imageAspectRatio(codec), 1.5);
 }
 
 // The bounds leave room for the largest real screens: an image of exactly the pixel bound (more

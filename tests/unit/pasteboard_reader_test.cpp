@@ -11,6 +11,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -60,257 +61,17 @@ FakePasteboardItem item(const QString &type, std::optional<QByteArray> data)
     return FakePasteboardItem().add(type, std::move(data));
 }
 
-// ---------------------------------------------------------------------------------------------
-// Pasteboard data: types, tables, the order of the sources.
-
-TEST(PasteboardReaderTest, EveryImageKeywordMarksATypeInAnyLetterCase)
+// What a pasteboard offers: its items (unlisted when hidden, answering only typed reads), its own
+// type list, image and string objects, files.
+struct Offer
 {
-    for (const char *keyword : {"png", "tiff", "tif", "jpeg", "jpg", "heic", "gif", "image", "icns"}) {
-        const QString type = QStringLiteral("x-vendor/Made-") + QString::fromLatin1(keyword).toUpper();
-        SCOPED_TRACE(type.toStdString());
-        FakePasteboard pasteboard;
-        // The type is asked for in its own letter case, after a text entry that must not win.
-        pasteboard.setItems({item("text/plain", "words").add(type, bytes(200, 'k'))});
-        EXPECT_TRUE(containsImageType(pasteboard));
-        EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(200, 'k'))});
-    }
-}
-
-TEST(PasteboardReaderTest, TypesWithoutAKeywordAndPlainTextNeverCountAsImages)
-{
-    for (const char *type : {"text/plain", "TEXT/PLAIN", "text/plain;charset=x-image-jpeg", "text/html",
-                             "text/uri-list", "application/x-jp", "x-special/gnome-copied-files"}) {
-        SCOPED_TRACE(type);
-        FakePasteboard pasteboard;
-        pasteboard.setItems({item(type, bytes(300, 't'))});
-        EXPECT_FALSE(containsImageType(pasteboard));
-        const PasteboardCaptures captures = readCaptures(pasteboard);
-        EXPECT_TRUE(std::none_of(captures.begin(), captures.end(),
-                                 [](const PasteboardCapture &capture) { return capture.isImage(); }));
-    }
-}
-
-TEST(PasteboardReaderTest, EachKnownImageTypeIsAskedOfThePasteboardItself)
-{
-    for (const char *type :
-         {"image/png", "image/tiff", "image/jpeg", "image/heic", "image/heif", "image/gif"}) {
-        SCOPED_TRACE(type);
-        FakePasteboard pasteboard;
-        pasteboard.setItems({item(type, bytes(129, 'k'))});
-        pasteboard.setItemsHidden(true);
-        EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(129, 'k'))});
-    }
-    // A type outside the list is found only by walking the items.
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("image/webp", bytes(300))});
-    pasteboard.setItemsHidden(true);
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{});
-}
-
-TEST(PasteboardReaderTest, KnownTypesAreTriedInTheirOwnOrderNotTheItemOrder)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("image/gif", bytes(200, 'g')).add("image/jpeg", bytes(200, 'j')),
-                         item("image/tiff", bytes(200, 't')), item("image/png", bytes(200, 'p'))});
-    // Walking the items, the first image type wins.
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(200, 'g'))});
-    // Asking the pasteboard by type, PNG comes before TIFF before JPEG before GIF.
-    pasteboard.setItemsHidden(true);
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(200, 'p'))});
-}
-
-TEST(PasteboardReaderTest, ItemWalkSkipsSmallAndMissingDataAndGoesOnToLaterItems)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("image/png", std::nullopt).add("image/jpeg", bytes(128)),
-                         item("text/plain", "hello").add("public.heic", bytes(129, 'h'))});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(129, 'h'))});
-}
-
-// Where the floor applies, 128 bytes are treated as absent and 129 are taken.
-TEST(PasteboardReaderTest, ImageFloorIsMoreThan128BytesAtEveryImageSource)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const auto fileURL = [&](const QString &name, const QByteArray &data) {
-        return QUrl::fromLocalFile(writeFile(dir.filePath(name), data));
-    };
-    struct Source
-    {
-        const char *name;
-        std::function<void(FakePasteboard &, const QByteArray &)> offer;
-    };
-    const std::vector<Source> sources{
-        {"item type", [](FakePasteboard &p, const QByteArray &d) { p.setItems({item("x-app/png", d)}); }},
-        {"known type",
-         [](FakePasteboard &p, const QByteArray &d) {
-             p.setItems({item("image/png", d)});
-             p.setItemsHidden(true);
-         }},
-        {"image object", [](FakePasteboard &p, const QByteArray &d) { p.setImageObjects({tiffImage(d)}); }},
-        {"screenshot file",
-         [&](FakePasteboard &p, const QByteArray &d) { p.setFileURLs({fileURL("Screenshot 1.png", d)}); }},
-        {"image file",
-         [&](FakePasteboard &p, const QByteArray &d) { p.setFileURLs({fileURL("photo.png", d)}); }},
-    };
-    for (const Source &source : sources) {
-        SCOPED_TRACE(source.name);
-        FakePasteboard small;
-        source.offer(small, bytes(128, 's'));
-        EXPECT_EQ(readCaptures(small), PasteboardCaptures{});
-        FakePasteboard large;
-        source.offer(large, bytes(129, 'l'));
-        EXPECT_EQ(readCaptures(large), PasteboardCaptures{image(bytes(129, 'l'))});
-    }
-}
-
-TEST(PasteboardReaderTest, ImageObjectYieldsTheFirstObjectsTiffOnly)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setImageObjects({tiffImage(std::nullopt), tiffImage(bytes(300, 'b'))});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{});
-    pasteboard.setImageObjects({tiffImage(bytes(300, 'a')), tiffImage(bytes(300, 'b'))});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(300, 'a'))});
-}
-
-TEST(PasteboardReaderTest, ImageDataWinsOverTextAndImageObjects)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "caption").add("image/png", bytes(500, 'p'))});
-    pasteboard.setImageObjects({tiffImage(bytes(500, 'o'))});
-    pasteboard.setStringObjects({"caption"});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(500, 'p'))});
-}
-
-TEST(PasteboardReaderTest, AnImageTypeWithoutUsableDataStillBlocksTheText)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "caption").add("image/png", bytes(128))});
-    pasteboard.setStringObjects({"caption"});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{});
-
-    // The pasteboard's own type list counts as well as the items' types.
-    FakePasteboard announced;
-    announced.setItems({item("text/plain", "caption")});
-    announced.setPasteboardTypes(QStringList{"text/plain", "application/x-IMAGE-ref"});
-    EXPECT_TRUE(containsImageType(announced));
-    EXPECT_EQ(readCaptures(announced), PasteboardCaptures{});
-
-    FakePasteboard itemOnly;
-    itemOnly.setItems({item("text/plain", "caption"), item("image/gif", std::nullopt)});
-    itemOnly.setPasteboardTypes(QStringList{"text/plain"});
-    EXPECT_TRUE(containsImageType(itemOnly));
-}
-
-TEST(PasteboardReaderTest, TextIsTrimmedAndWhiteSpaceAloneIsNothing)
-{
-    const struct
-    {
-        QString offered;
-        std::optional<QString> expected;
-    } cases[] = {
-        {"  word \n", "word"},
-        {"\t\r\n two  words\n\n", "two  words"},
-        {QString::fromUtf8("\u00a0\u2028line one\nline two\u3000"), "line one\nline two"},
-        {" \n\t\r\n ", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const auto &entry : cases) {
-        SCOPED_TRACE(entry.offered.toStdString());
-        FakePasteboard pasteboard;
-        pasteboard.setItems({item("text/plain", entry.offered.toUtf8())});
-        const PasteboardCaptures expected =
-            entry.expected ? PasteboardCaptures{text(*entry.expected)} : PasteboardCaptures{};
-        EXPECT_EQ(readCaptures(pasteboard), expected);
-    }
-}
-
-TEST(PasteboardReaderTest, StringObjectsStandInForEmptyPlainTextFirstOneOnly)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "  \n")});
-    pasteboard.setStringObjects({"  from an object \n", "second"});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{text("from an object")});
-
-    pasteboard.setStringObjects({" ", "second"});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{});
-
-    FakePasteboard objectsOnly;
-    objectsOnly.setStringObjects({"only here"});
-    EXPECT_EQ(readCaptures(objectsOnly), PasteboardCaptures{text("only here")});
-}
-
-// ---------------------------------------------------------------------------------------------
-// File predicates.
-
-TEST(PasteboardReaderTest, ScreenshotNamesNeedAPrefixOrTheInfixAndAScreenshotExtension)
-{
-    const struct
-    {
-        const char *path;
-        bool expected;
-    } cases[] = {
-        {"/home/u/Desktop/Screenshot 2024-05-01 at 10.00.00.png", true},
-        {"/tmp/CleanShot 2024-05-01.jpg", true},
-        {"/tmp/Screen Shot 2020-01-01.tiff", true},
-        {"/tmp/screenshot.JPEG", true},
-        {"/tmp/SCREENSHOT_1.Tif", true},
-        {"/tmp/Screenshot.heic", true},
-        {"/tmp/my-screencapture-7.png", true},
-        {"/tmp/ScreenCapture.png", true},
-        {"/tmp/Screenshot.tar.png", true},
-        {"/tmp/my screenshot.png", false},
-        {"/tmp/Screenshot.gif", false},
-        {"/tmp/Screenshot.webp", false},
-        {"/tmp/Screenshot.heif", false},
-        {"/tmp/Screenshot.png.txt", false},
-        {"/tmp/Screenshot", false},
-        {"/tmp/screencapture", false},
-        {"/tmp/Screen  Shot two spaces.png", false},
-        {"/tmp/Screen_Shot.png", false},
-        {"/tmp/Screenshots/photo.png", false},
-        {"/tmp/.screenshot.png", false},
-    };
-    for (const auto &entry : cases) {
-        SCOPED_TRACE(entry.path);
-        EXPECT_EQ(isScreenshotFileURL(QUrl::fromLocalFile(QString::fromUtf8(entry.path))), entry.expected);
-    }
-}
-
-TEST(PasteboardReaderTest, ImageAndTextExtensionsFromTheTablesThenFromTheTypeDatabase)
-{
-    const auto url = [](const QString &extension) { return QUrl::fromLocalFile("/tmp/file." + extension); };
-    for (const char *extension :
-         {"png", "jpg", "jpeg", "heic", "heif", "gif", "tiff", "tif", "webp", "bmp"}) {
-        SCOPED_TRACE(extension);
-        EXPECT_TRUE(isImageFileURL(url(extension)));
-        EXPECT_TRUE(isImageFileURL(url(QString::fromLatin1(extension).toUpper())));
-        EXPECT_FALSE(isTextFileURL(url(extension)));
-    }
-    for (const char *extension :
-         {"txt", "md", "markdown", "json", "csv", "log", "swift", "py", "js", "ts", "html", "css", "xml"}) {
-        SCOPED_TRACE(extension);
-        EXPECT_TRUE(isTextFileURL(url(extension)));
-        EXPECT_TRUE(isTextFileURL(url(QString::fromLatin1(extension).toUpper())));
-        // "ts" is also a video container to the type database; the table decides.
-        EXPECT_FALSE(isImageFileURL(url(extension)));
-    }
-    // Outside the tables, the type registered for the extension decides.
-    EXPECT_TRUE(isImageFileURL(url("ico")));
-    EXPECT_TRUE(isImageFileURL(url("svg")));
-    EXPECT_TRUE(isTextFileURL(url("yaml")));
-    EXPECT_TRUE(isTextFileURL(url("c")));
-    EXPECT_TRUE(isTextFileURL(url("rtf")));
-    for (const char *extension : {"pdf", "zip", "xyz", "qqqz", ""}) {
-        SCOPED_TRACE(extension);
-        EXPECT_FALSE(isImageFileURL(url(extension)));
-        EXPECT_FALSE(isTextFileURL(url(extension)));
-    }
-    EXPECT_FALSE(isImageFileURL(QUrl::fromLocalFile("/tmp/png")));
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files on disk.
+    QList<FakePasteboardItem> items = {};
+    bool hidden = false;
+    std::optional<QStringList> types = {};
+    QList<DecodedImagePtr> images = {};
+    QStringList strings = {};
+    QList<QUrl> files = {};
+};
 
 // Runs a read that must not block. A read stuck opening a FIFO is released by opening the FIFO for
 // writing, then reported; if that fails too, the process ends rather than hang the suite.
@@ -333,7 +94,7 @@ template <typename Read> auto readWithoutBlocking(Read read, const QStringList &
     return future.get();
 }
 
-class PasteboardFilesTest : public ::testing::Test
+class PasteboardReaderTest : public ::testing::Test
 {
 protected:
     QTemporaryDir dir;
@@ -371,15 +132,25 @@ protected:
             EXPECT_EQ(::chmod(QFile::encodeName(path(name)).constData(), 0), 0);
             return result;
         }
-        const QString writeOnly = QStringLiteral("/proc/sys/vm/drop_caches");
-        const int fd = ::open(QFile::encodeName(writeOnly).constData(), O_RDONLY);
+        const int fd = ::open("/proc/sys/vm/drop_caches", O_RDONLY);
         if (fd >= 0) {
             ::close(fd);
             return std::nullopt;
         }
-        return link(name, writeOnly);
+        return link(name, QStringLiteral("/proc/sys/vm/drop_caches"));
     }
 
+    static PasteboardCaptures read(const Offer &offer)
+    {
+        FakePasteboard pasteboard;
+        pasteboard.setItems(offer.items);
+        pasteboard.setItemsHidden(offer.hidden);
+        pasteboard.setPasteboardTypes(offer.types);
+        pasteboard.setImageObjects(offer.images);
+        pasteboard.setStringObjects(offer.strings);
+        pasteboard.setFileURLs(offer.files);
+        return readCaptures(pasteboard);
+    }
     PasteboardCaptures readFiles(const QList<QUrl> &urls, const QStringList &fifos = {})
     {
         FakePasteboard pasteboard;
@@ -388,63 +159,211 @@ protected:
     }
 };
 
-TEST_F(PasteboardFilesTest, FilesBecomeOneCaptureEachInFileOrder)
+TEST_F(PasteboardReaderTest, ImageKeywordsMarkATypeInAnyLetterCaseAndPlainTextNever)
+{
+    for (const char *keyword : {"png", "tiff", "tif", "jpeg", "jpg", "heic", "gif", "image", "icns"}) {
+        const QString type = QStringLiteral("x-vendor/Made-") + QString::fromLatin1(keyword).toUpper();
+        SCOPED_TRACE(type.toStdString());
+        // After a text entry that must not win.
+        FakePasteboard pasteboard;
+        pasteboard.setItems({item("text/plain", "words").add(type, bytes(200, 'k'))});
+        EXPECT_TRUE(containsImageType(pasteboard));
+        EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(bytes(200, 'k'))});
+    }
+    for (const char *type : {"text/plain", "TEXT/PLAIN", "text/plain;charset=x-image-jpeg", "text/html",
+                             "text/uri-list", "application/x-jp", "x-special/gnome-copied-files"}) {
+        SCOPED_TRACE(type);
+        FakePasteboard pasteboard;
+        pasteboard.setItems({item(type, bytes(300, 't'))});
+        EXPECT_FALSE(containsImageType(pasteboard));
+        for (const PasteboardCapture &capture : readCaptures(pasteboard))
+            EXPECT_FALSE(capture.isImage());
+    }
+}
+
+TEST_F(PasteboardReaderTest, EachKnownImageTypeIsAskedOfThePasteboardItself)
+{
+    for (const char *type :
+         {"image/png", "image/tiff", "image/jpeg", "image/heic", "image/heif", "image/gif"}) {
+        EXPECT_EQ(read({.items = {item(type, bytes(129, 'k'))}, .hidden = true}),
+                  PasteboardCaptures{image(bytes(129, 'k'))})
+            << type;
+    }
+}
+
+// Where the floor applies, 128 bytes are treated as absent and 129 are taken.
+TEST_F(PasteboardReaderTest, ImageFloorIsMoreThan128BytesAtEveryImageSource)
+{
+    const std::pair<const char *, std::function<Offer(const QByteArray &)>> sources[] = {
+        {"item type", [](const QByteArray &d) { return Offer{.items = {item("x-app/png", d)}}; }},
+        {"known type",
+         [](const QByteArray &d) { return Offer{.items = {item("image/png", d)}, .hidden = true}; }},
+        {"image object", [](const QByteArray &d) { return Offer{.images = {tiffImage(d)}}; }},
+        {"screenshot file",
+         [&](const QByteArray &d) { return Offer{.files = {file("Screenshot 1.png", d)}}; }},
+        {"image file", [&](const QByteArray &d) { return Offer{.files = {file("photo.png", d)}}; }},
+    };
+    for (const auto &[name, offer] : sources) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(read(offer(bytes(128, 's'))), PasteboardCaptures{});
+        EXPECT_EQ(read(offer(bytes(129, 'l'))), PasteboardCaptures{image(bytes(129, 'l'))});
+    }
+}
+
+// Image data, then a screenshot file, then text, then every other file: the first that yields wins.
+TEST_F(PasteboardReaderTest, SourcesAreTriedInTheirOrder)
+{
+    const QList<FakePasteboardItem> gifJpegTiffPng{
+        item("image/gif", bytes(200, 'g')).add("image/jpeg", bytes(200)), item("image/tiff", bytes(200)),
+        item("image/png", bytes(200, 'p'))};
+    const QList<FakePasteboardItem> caption{item("text/plain", "caption")};
+    const struct
+    {
+        const char *name;
+        Offer offer;
+        PasteboardCaptures expected;
+    } cases[] = {
+        {"walking the items, the first image type wins", {.items = gifJpegTiffPng}, {image(bytes(200, 'g'))}},
+        {"asked by type, PNG comes before TIFF, JPEG and GIF",
+         {.items = gifJpegTiffPng, .hidden = true},
+         {image(bytes(200, 'p'))}},
+        {"a type outside the known list is found only by walking the items",
+         {.items = {item("image/webp", bytes(300))}, .hidden = true},
+         {}},
+        {"the walk skips small and missing data and goes on to later items",
+         {.items = {item("image/png", std::nullopt).add("image/jpeg", bytes(128)),
+                    item("text/plain", "hello").add("public.heic", bytes(129, 'h'))}},
+         {image(bytes(129, 'h'))}},
+        {"only the first image object counts",
+         {.images = {tiffImage(std::nullopt), tiffImage(bytes(300))}},
+         {}},
+        {"the first image object's TIFF",
+         {.images = {tiffImage(bytes(300, 'a')), tiffImage(bytes(300, 'b'))}},
+         {image(bytes(300, 'a'))}},
+        {"image data wins over text and image objects",
+         {.items = {item("text/plain", "caption").add("image/png", bytes(500, 'p'))},
+          .images = {tiffImage(bytes(500, 'o'))},
+          .strings = {"caption"}},
+         {image(bytes(500, 'p'))}},
+        {"an image type without usable data still blocks the text",
+         {.items = {item("text/plain", "caption").add("image/png", bytes(128))}, .strings = {"caption"}},
+         {}},
+        {"an image type in the pasteboard's own list blocks the text",
+         {.items = caption, .types = QStringList{"text/plain", "application/x-IMAGE-ref"}},
+         {}},
+        {"an image type of an item blocks the text when the pasteboard lists none",
+         {.items = {item("text/plain", "caption"), item("image/gif", std::nullopt)},
+          .types = QStringList{"text/plain"}},
+         {}},
+        {"string objects stand in for empty plain text, the first one only",
+         {.items = {item("text/plain", "  \n")}, .strings = {"  from an object \n", "second"}},
+         {text("from an object")}},
+        {"a blank first string object is nothing", {.strings = {" ", "second"}}, {}},
+        {"a screenshot file comes alone before any text",
+         {.items = caption,
+          .files = {file("notes.txt", "notes"), file("photo.png", bytes(600, 'p')),
+                    file("Screen Shot 2020-01-01.tiff", bytes(600, 's')),
+                    file("Screenshot 2.png", bytes(600))}},
+         {image(bytes(600, 's'))}},
+        {"text wins over other files",
+         {.items = caption, .files = {file("photo.png", bytes(600)), file("notes.txt", "notes")}},
+         {text("caption")}},
+        {"blocked text falls through to the files",
+         {.items = {item("text/plain", "caption").add("image/png", bytes(20))},
+          .files = {file("notes.txt", " from the file \n")}},
+         {text("from the file")}},
+    };
+    for (const auto &entry : cases)
+        EXPECT_EQ(read(entry.offer), entry.expected) << entry.name;
+}
+
+TEST_F(PasteboardReaderTest, TextIsTrimmedAndWhiteSpaceAloneIsNothing)
+{
+    const std::pair<QString, std::optional<QString>> cases[] = {
+        {"  word \n", "word"},
+        {"\t\r\n two  words\n\n", "two  words"},
+        {QString::fromUtf8("\u00a0\u2028line one\nline two\u3000"), "line one\nline two"},
+        {" \n\t\r\n ", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto &[offered, expected] : cases) {
+        EXPECT_EQ(read({.items = {item("text/plain", offered.toUtf8())}}),
+                  expected ? PasteboardCaptures{text(*expected)} : PasteboardCaptures{})
+            << offered.toStdString();
+    }
+}
+
+TEST(PasteboardFileNamesTest, ScreenshotNamesNeedAPrefixOrTheInfixAndAScreenshotExtension)
+{
+    for (const char *name :
+         {"Screenshot 2024-05-01 at 10.00.00.png", "CleanShot 2024-05-01.jpg", "Screen Shot 2020-01-01.tiff",
+          "screenshot.JPEG", "SCREENSHOT_1.Tif", "Screenshot.heic", "my-screencapture-7.png",
+          "ScreenCapture.png", "Screenshot.tar.png"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(isScreenshotFileURL(QUrl::fromLocalFile(QStringLiteral("/tmp/") + name)));
+    }
+    for (const char *path : {"/tmp/my screenshot.png", "/tmp/Screenshot.gif", "/tmp/Screenshot.webp",
+                             "/tmp/Screenshot.heif", "/tmp/Screenshot.png.txt", "/tmp/Screenshot",
+                             "/tmp/screencapture", "/tmp/Screen  Shot two spaces.png", "/tmp/Screen_Shot.png",
+                             "/tmp/Screenshots/photo.png", "/tmp/.screenshot.png"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(isScreenshotFileURL(QUrl::fromLocalFile(QString::fromUtf8(path))));
+    }
+}
+
+TEST(PasteboardFileNamesTest, ImageAndTextExtensionsFromTheTablesThenFromTheTypeDatabase)
+{
+    const auto url = [](const QString &extension) { return QUrl::fromLocalFile("/tmp/file." + extension); };
+    for (const char *extension :
+         {"png", "jpg", "jpeg", "heic", "heif", "gif", "tiff", "tif", "webp", "bmp"}) {
+        SCOPED_TRACE(extension);
+        EXPECT_TRUE(isImageFileURL(url(QString::fromLatin1(extension).toUpper())));
+        EXPECT_FALSE(isTextFileURL(url(extension)));
+    }
+    // "ts" is also a video container to the type database; the table decides.
+    for (const char *extension :
+         {"txt", "md", "markdown", "json", "csv", "log", "swift", "py", "js", "ts", "html", "css", "xml"}) {
+        SCOPED_TRACE(extension);
+        EXPECT_TRUE(isTextFileURL(url(QString::fromLatin1(extension).toUpper())));
+        EXPECT_FALSE(isImageFileURL(url(extension)));
+    }
+    // Outside the tables, the type registered for the extension decides.
+    for (const char *extension : {"ico", "svg"})
+        EXPECT_TRUE(isImageFileURL(url(extension))) << extension;
+    for (const char *extension : {"yaml", "c", "rtf"})
+        EXPECT_TRUE(isTextFileURL(url(extension))) << extension;
+    for (const char *extension : {"pdf", "zip", "xyz", "qqqz", ""}) {
+        EXPECT_FALSE(isImageFileURL(url(extension))) << extension;
+        EXPECT_FALSE(isTextFileURL(url(extension))) << extension;
+    }
+    EXPECT_FALSE(isImageFileURL(QUrl::fromLocalFile("/tmp/png")));
+}
+
+// "svg" is an image to the type database and text by descent from XML: as no image, it is tried as
+// text. Text files must be valid UTF-8; folders and missing files named like images are skipped.
+TEST_F(PasteboardReaderTest, FilesBecomeOneCaptureEachInFileOrder)
 {
     const QByteArray png = bytes(2000, 'p');
-    EXPECT_EQ(readFiles({file("photo.png", png), file("notes.md", "  # Notes\n\n"), file("data.xyz", "words"),
-                         file("tiny.png", bytes(100)), file("blank.txt", " \n\t ")}),
-              (PasteboardCaptures{image(png), text("# Notes")}));
+    EXPECT_EQ(
+        readFiles({folder("Screenshot 1.png"), url("Screenshot 9.png"), file("photo.png", png),
+                   file("notes.md", "  # Notes\n\n"), file("data.xyz", "words"), file("tiny.png", bytes(100)),
+                   file("blank.txt", " \n\t "), file("small.svg", "  <svg/>\n"),
+                   file("latin1.json", "{\"caf\xe9\": 1}"), file("cut.md", "caf\xc3"),
+                   file("surrogate.txt", "\xed\xa0\x80"), file("good.json", "{\"caf\xc3\xa9\": 1}"),
+                   folder("folder.png"), folder("notes.txt"), url("gone.txt")}),
+        (PasteboardCaptures{image(png), text("# Notes"), text("<svg/>"),
+                            text(QString::fromUtf8("{\"caf\xc3\xa9\": 1}"))}));
 }
 
-TEST_F(PasteboardFilesTest, AScreenshotFileIsReturnedAloneBeforeAnyText)
+TEST_F(PasteboardReaderTest, FilesThatCannotBeReadOrFailPartWayAreSkipped)
 {
-    const QByteArray shot = bytes(600, 's');
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "a caption")});
-    pasteboard.setFileURLs({file("notes.txt", "notes"), file("photo.png", bytes(600, 'p')),
-                            file("Screen Shot 2020-01-01.tiff", shot), file("Screenshot 2.png", bytes(600))});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{image(shot)});
-}
+    // procfs reports the process's memory as a regular file that opens, then fails to read at
+    // offset 0, which is never mapped.
+    const QUrl failing = link("Screenshot 4.png", "/proc/self/mem");
+    EXPECT_EQ(readRegularFile(failing), std::nullopt);
+    EXPECT_EQ(readFiles({failing, link("notes.log", "/proc/self/mem"), file("kept.md", "kept")}),
+              PasteboardCaptures{text("kept")});
 
-TEST_F(PasteboardFilesTest, TextOnThePasteboardWinsOverOtherFiles)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "a caption")});
-    pasteboard.setFileURLs({file("photo.png", bytes(600)), file("notes.txt", "notes")});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{text("a caption")});
-}
-
-TEST_F(PasteboardFilesTest, BlockedTextFallsThroughToTheFiles)
-{
-    FakePasteboard pasteboard;
-    pasteboard.setItems({item("text/plain", "a caption").add("image/png", bytes(20))});
-    pasteboard.setFileURLs({file("notes.txt", " from the file \n")});
-    EXPECT_EQ(readCaptures(pasteboard), PasteboardCaptures{text("from the file")});
-}
-
-TEST_F(PasteboardFilesTest, AnImageFileThatIsNoImageIsTriedAsText)
-{
-    // "svg" is an image to the type database and text by descent from XML.
-    EXPECT_EQ(readFiles({file("small.svg", "  <svg/>\n")}), PasteboardCaptures{text("<svg/>")});
-}
-
-TEST_F(PasteboardFilesTest, TextFilesMustBeValidUtf8)
-{
-    EXPECT_EQ(readFiles({file("latin1.json", "{\"caf\xe9\": 1}"), file("cut.md", "caf\xc3"),
-                         file("surrogate.txt", "\xed\xa0\x80"), file("good.json", "{\"caf\xc3\xa9\": 1}")}),
-              PasteboardCaptures{text(QString::fromUtf8("{\"caf\xc3\xa9\": 1}"))});
-}
-
-TEST_F(PasteboardFilesTest, FoldersAndMissingFilesNamedLikeImagesAreSkipped)
-{
-    const QByteArray kept = bytes(300, 'k');
-    EXPECT_EQ(readFiles({folder("Screenshot 1.png"), folder("photo.png"), folder("notes.txt"),
-                         url("Screenshot 9.png"), url("gone.txt"), file("kept.png", kept)}),
-              PasteboardCaptures{image(kept)});
-}
-
-TEST_F(PasteboardFilesTest, UnreadableFilesAreSkipped)
-{
     const std::optional<QUrl> screenshot = unreadable("Screenshot 3.png");
     const std::optional<QUrl> notes = unreadable("notes.txt");
     if (!screenshot || !notes)
@@ -453,27 +372,16 @@ TEST_F(PasteboardFilesTest, UnreadableFilesAreSkipped)
     EXPECT_EQ(readFiles({*screenshot, *notes, file("kept.md", "kept")}), PasteboardCaptures{text("kept")});
 }
 
-TEST_F(PasteboardFilesTest, AFileThatFailsPartWayIsSkipped)
+TEST_F(PasteboardReaderTest, FifosNamedLikeFilesAreNeverOpened)
 {
-    // procfs reports the process's memory as a regular file that opens, then fails to read at
-    // offset 0, which is never mapped.
-    const QUrl screenshot = link("Screenshot 4.png", "/proc/self/mem");
-    const QUrl notes = link("notes.log", "/proc/self/mem");
-    EXPECT_EQ(readRegularFile(screenshot), std::nullopt);
-    EXPECT_EQ(readFiles({screenshot, notes, file("kept.md", "kept")}), PasteboardCaptures{text("kept")});
-}
-
-TEST_F(PasteboardFilesTest, FifosNamedLikeFilesAreNeverOpened)
-{
-    const QUrl screenshot = fifo("Screenshot 1.png");
     const QUrl notes = fifo("notes.txt");
-    EXPECT_EQ(readFiles({screenshot, fifo("photo.png"), notes, file("kept.md", "kept")},
+    EXPECT_EQ(readFiles({fifo("Screenshot 1.png"), fifo("photo.png"), notes, file("kept.md", "kept")},
                         {path("Screenshot 1.png"), path("photo.png"), path("notes.txt")}),
               PasteboardCaptures{text("kept")});
     EXPECT_EQ(readWithoutBlocking([&] { return readUtf8File(notes); }, {path("notes.txt")}), std::nullopt);
 }
 
-TEST_F(PasteboardFilesTest, APathSwappedForAFifoWhileBeingReadNeverBlocks)
+TEST_F(PasteboardReaderTest, APathSwappedForAFifoWhileBeingReadNeverBlocks)
 {
     const QByteArray content = bytes(300, 'r');
     const QByteArray regularPath = QFile::encodeName(file("regular.png", content).toLocalFile());
@@ -514,23 +422,18 @@ TEST_F(PasteboardFilesTest, APathSwappedForAFifoWhileBeingReadNeverBlocks)
     EXPECT_GT(reads, 0);
 }
 
-TEST_F(PasteboardFilesTest, WholeFilesAreReadByteForByte)
+TEST_F(PasteboardReaderTest, WholeFilesAreReadByteForByteAndFilesPastTheirBoundSkippedOrCut)
 {
     QByteArray large(300 * 1024, '\0');
     for (qsizetype i = 0; i < large.size(); ++i)
         large[i] = char(i * 7 % 251);
     EXPECT_EQ(readRegularFile(file("large.bin", large)), large);
-    EXPECT_EQ(readRegularFile(file("empty.txt", {})), QByteArray());
-    EXPECT_EQ(readUtf8File(file("empty.txt", {})), QString());
     EXPECT_EQ(readRegularFile(link("link.bin", path("large.bin"))), large);
+    EXPECT_EQ(readRegularFile(file("empty.txt", {})), QByteArray());
+    EXPECT_EQ(readUtf8File(url("empty.txt")), QString());
     EXPECT_EQ(readRegularFile(QUrl("https://example.com/large.bin")), std::nullopt);
-}
-
-TEST_F(PasteboardFilesTest, FilesPastTheirBoundAreSkippedOrCutToTheirStart)
-{
-    const QByteArray data(1000, 'd');
-    EXPECT_EQ(readRegularFile(file("bound.bin", data), 1000), data);
-    EXPECT_EQ(readRegularFile(file("bound.bin", data), 999), std::nullopt);
+    EXPECT_EQ(readRegularFile(file("bound.bin", bytes(1000)), 1000), bytes(1000));
+    EXPECT_EQ(readRegularFile(url("bound.bin"), 999), std::nullopt);
 
     // Sparse: as large as they say, without the disk space.
     const auto sparse = [&](const QString &name, qint64 size, qint64 at, const QByteArray &bytes) {
@@ -543,7 +446,8 @@ TEST_F(PasteboardFilesTest, FilesPastTheirBoundAreSkippedOrCutToTheirStart)
     EXPECT_TRUE(readFiles({url("Screenshot huge.png")}).isEmpty());
 
     const qsizetype max = ClipText::maxBytes;
-    const std::optional<ClipText> cut = readUtf8File(sparse("huge.txt", max + 100, max - 1, "\xc3\xa9"));
+    // A three-byte character across the bound: the read stops inside it.
+    const std::optional<ClipText> cut = readUtf8File(sparse("huge.txt", max + 100, max - 1, "\xe2\x82\xac"));
     ASSERT_TRUE(cut);
     EXPECT_TRUE(cut->isShortened());
     EXPECT_EQ(cut->byteSize(), max - 1) << "the character across the bound is left out whole";
