@@ -111,7 +111,9 @@ protected:
     void keyPressEvent(QKeyEvent *event) override
     {
         QQuickWindow::keyPressEvent(event);
-        if (event->key() == Qt::Key_Escape && onEscape)
+        // The content may take Escape for itself (to clear its search); only one it leaves closes.
+        const bool taken = activeFocusItem() && event->isAccepted();
+        if (event->key() == Qt::Key_Escape && !taken && onEscape)
             onEscape();
     }
 };

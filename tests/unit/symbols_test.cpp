@@ -49,7 +49,8 @@ TEST(SymbolsTest, EverySymbolOfTheViewsDrawsAGlyphInTheInkColour)
                            "circle",
                            "trash",
                            "arrow.uturn.backward",
-                           "arrow.up.arrow.down"};
+                           "arrow.up.arrow.down",
+                           "magnifyingglass"};
     SymbolImageProvider provider;
     for (const QString &symbol : used) {
         const SymbolGlyph glyph = symbolGlyph(symbol);
