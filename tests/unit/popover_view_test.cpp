@@ -449,7 +449,7 @@ TEST_F(PopoverViewTest, RelativeAgesTickOnlyWhileThePopoverIsShown)
 }
 
 // The keys as the user presses them in the shown popover: ↑ ↓ ⇞ ⇟ for Up, Down, Home and End,
-// ⇥ Tab, ⏎ Enter, ⌦ Delete, ⎋ Escape, ⌫ Backspace; any other character is typed.
+// ⇥ Tab, ⏎ Enter, ⌦ Delete, ⎋ Escape, ⌫ Backspace; any other (Latin-1) character is typed.
 void press(QQuickWindow *window, const QString &keys)
 {
     static const QHash<QChar, Qt::Key> named{
@@ -460,7 +460,7 @@ void press(QQuickWindow *window, const QString &keys)
         if (named.contains(key))
             QTest::keyClick(window, named.value(key));
         else
-            QTest::keyClicks(window, QString(key));
+            QTest::keyClick(window, key.toLatin1());
     }
 }
 

@@ -291,14 +291,15 @@ Item {
                     message: "Copy text or take a screenshot.\n" + "Tarno" + " will remember it."
                 }
                 EmptyState {
+                    id: filteredEmpty
                     objectName: "filteredEmptyState"
                     readonly property bool searching: root.keys.searchText !== ""
                     anchors.fill: parent
                     visible: root.model.hasClips && root.model.count === 0
-                    symbol: searching ? "magnifyingglass" : root.filterLooks[root.model.filter].symbol
-                    title: searching ? "No clips match"
+                    symbol: filteredEmpty.searching ? "magnifyingglass" : root.filterLooks[root.model.filter].symbol
+                    title: filteredEmpty.searching ? "No clips match"
                         : "No " + root.filterLooks[root.model.filter].title.toLowerCase() + " clips"
-                    message: searching ? "Try other words, or press Escape to clear the search."
+                    message: filteredEmpty.searching ? "Try other words, or press Escape to clear the search."
                         : "Try another filter, or copy something new."
                 }
                 // A new list identity replaces the list whole.
@@ -429,9 +430,10 @@ Item {
     Item {
         anchors.fill: parent
         PointHandler {
+            id: pointer
             acceptedButtons: Qt.AllButtons
             onActiveChanged: {
-                if (active)
+                if (pointer.active)
                     root.keys.pointerPressed();
             }
         }
