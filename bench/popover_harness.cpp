@@ -175,12 +175,14 @@ struct Harness
     }
 };
 
-void sendKey(QQuickWindow &window, int key, const QString &text = {})
+// A key pressed in the view, as the popover's window hands it over; the harness's window is not
+// focused on a display without a window manager, so the key goes to the view itself.
+void sendKey(QQuickItem &view, int key, const QString &text = {})
 {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(&window, &press);
+    QCoreApplication::sendEvent(&view, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
-    QCoreApplication::sendEvent(&window, &release);
+    QCoreApplication::sendEvent(&view, &release);
 }
 
 int shots(const QString &directory)
@@ -227,10 +229,10 @@ int shots(const QString &directory)
 
         // The keyboard's selection on the second clip, then a search typed.
         h.model->beginKeyboardSession();
-        sendKey(h.window, Qt::Key_Down);
+        sendKey(*h.view, Qt::Key_Down);
         shoot(QStringLiteral("12-key-selection") + suffix);
-        for (const QChar c : QStringLiteral("line"))
-            sendKey(h.window, Qt::Key_unknown, QString(c));
+        for (const QChar c : QStringLiteral("the"))
+            sendKey(*h.view, Qt::Key_unknown, QString(c));
         shoot(QStringLiteral("13-search") + suffix);
         h.model->keys()->reset();
 
@@ -420,14 +422,14 @@ int keys()
     const double redraw = medianToFrame(h, runs, [&](int) { h.window.update(); });
     std::printf("redraw, nothing changed (reference): %.2f ms\n", redraw);
     const double move =
-        medianToFrame(h, runs, [&](int i) { sendKey(h.window, i % 2 ? Qt::Key_Up : Qt::Key_Down); });
+        medianToFrame(h, runs, [&](int i) { sendKey(*h.view, i % 2 ? Qt::Key_Up : Qt::Key_Down); });
     std::printf("Down or Up -> selection moved on screen: %.2f ms (%.2f x reference)\n", move, move / redraw);
     // Each keystroke changes the list: "e" leaves the texts holding an e, Backspace brings all back.
     const double search = medianToFrame(h, runs, [&](int i) {
         if (i % 2)
-            sendKey(h.window, Qt::Key_Backspace);
+            sendKey(*h.view, Qt::Key_Backspace);
         else
-            sendKey(h.window, Qt::Key_E, QStringLiteral("e"));
+            sendKey(*h.view, Qt::Key_E, QStringLiteral("e"));
     });
     std::printf(
         "search keystroke -> filtered list drawn: %.2f ms (%.2f x reference), %lld of 50 match \"e\"\n",
@@ -447,9 +449,9 @@ int keys()
     wait(1000);
     const double hugeSearch = medianToFrame(h, runs, [&](int i) {
         if (i % 2)
-            sendKey(h.window, Qt::Key_Backspace);
+            sendKey(*h.view, Qt::Key_Backspace);
         else
-            sendKey(h.window, Qt::Key_B, QStringLiteral("b"));
+            sendKey(*h.view, Qt::Key_B, QStringLiteral("b"));
     });
     std::printf("search keystroke, 50 texts of 2 MB -> filtered list drawn: %.2f ms (%.2f x reference)\n",
                 hugeSearch, hugeSearch / redraw);

@@ -433,7 +433,8 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
     }
 }
 
-// Another program copies the text, and ends once Tarno has read it, so that Tarno serves it since.
+// Another program copies the text and ends once Tarno has read it; Tarno then serves it as its newest
+// clip.
 void copyInAnotherProgram(const QByteArray &text)
 {
     QTemporaryFile input;
@@ -450,6 +451,9 @@ void copyInAnotherProgram(const QByteArray &text)
         << "Tarno never read " << text.toStdString() << ": " << said.toStdString();
     xclip.kill();
     xclip.waitForFinished(waitMs);
+    // Tarno serves only its newest clip once the program has gone: this one is a clip now.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs))
+        << text.toStdString() << " never became the newest clip";
 }
 
 TEST_F(AppTest, KeysSelectSearchAndCopyInThePopover)
