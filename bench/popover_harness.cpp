@@ -8,6 +8,7 @@
 #include "platform/fake/FakeProcessRunner.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtRuntime.h"
+#include "ui/KeyboardNavigation.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
 
@@ -18,6 +19,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPalette>
@@ -32,6 +34,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 using namespace tarno;
@@ -172,6 +175,16 @@ struct Harness
     }
 };
 
+// A key pressed in the view, as the popover's window hands it over; the harness's window is not
+// focused on a display without a window manager, so the key goes to the view itself.
+void sendKey(QQuickItem &view, int key, const QString &text = {})
+{
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(&view, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(&view, &release);
+}
+
 int shots(const QString &directory)
 {
     QDir().mkpath(directory);
@@ -213,6 +226,15 @@ int shots(const QString &directory)
         h.model->rowEntered(h.history.items().at(1).id.toString(QUuid::WithoutBraces));
         shoot(QStringLiteral("04-hover-screenshot") + suffix);
         h.model->rowExited(h.history.items().at(1).id.toString(QUuid::WithoutBraces));
+
+        // The keyboard's selection on the second clip, then a search typed.
+        h.model->beginKeyboardSession();
+        sendKey(*h.view, Qt::Key_Down);
+        shoot(QStringLiteral("12-key-selection") + suffix);
+        for (const QChar c : QStringLiteral("the"))
+            sendKey(*h.view, Qt::Key_unknown, QString(c));
+        shoot(QStringLiteral("13-search") + suffix);
+        h.model->keys()->reset();
 
         h.model->setFilter(QStringLiteral("text"));
         shoot(QStringLiteral("05-filter-text") + suffix);
@@ -360,6 +382,82 @@ int bench()
     return 0;
 }
 
+// The median of the milliseconds each run takes from its start to the next frame on screen.
+double medianToFrame(Harness &h, int runs, const std::function<void(int)> &start)
+{
+    QList<double> times;
+    for (int i = 0; i < runs; ++i) {
+        bool swapped = false;
+        const auto connection =
+            QObject::connect(&h.window, &QQuickWindow::frameSwapped, &h.window, [&] { swapped = true; });
+        QElapsedTimer clock;
+        clock.start();
+        start(i);
+        while (!swapped)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        times.append(clock.nsecsElapsed() / 1e6);
+        QObject::disconnect(connection);
+        // Let any animation the step started settle, so each run starts from a still frame.
+        wait(400);
+    }
+    std::sort(times.begin(), times.end());
+    return (times.at((runs - 1) / 2) + times.at(runs / 2)) / 2;
+}
+
+// Keys in the shown popover, each timed from the key press to the frame that shows its effect.
+int keys()
+{
+    constexpr int runs = 20;
+    Harness h;
+    h.fill(25, 25, QSize(640, 400));
+    h.makeView();
+    if (!h.view)
+        return 1;
+    h.window.show();
+    h.window.requestActivate();
+    wait(1500);
+    std::printf("clips: %lld (25 texts, 25 screenshots of 640x400), %d runs each, medians\n",
+                qlonglong(h.history.items().size()), runs);
+    // The reference: a frame drawn again with nothing changed.
+    const double redraw = medianToFrame(h, runs, [&](int) { h.window.update(); });
+    std::printf("redraw, nothing changed (reference): %.2f ms\n", redraw);
+    const double move =
+        medianToFrame(h, runs, [&](int i) { sendKey(*h.view, i % 2 ? Qt::Key_Up : Qt::Key_Down); });
+    std::printf("Down or Up -> selection moved on screen: %.2f ms (%.2f x reference)\n", move, move / redraw);
+    // Each keystroke changes the list: "e" leaves the texts holding an e, Backspace brings all back.
+    const double search = medianToFrame(h, runs, [&](int i) {
+        if (i % 2)
+            sendKey(*h.view, Qt::Key_Backspace);
+        else
+            sendKey(*h.view, Qt::Key_E, QStringLiteral("e"));
+    });
+    std::printf(
+        "search keystroke -> filtered list drawn: %.2f ms (%.2f x reference), %lld of 50 match \"e\"\n",
+        search, search / redraw, qlonglong([&] {
+            h.history.setSearchText(QStringLiteral("e"));
+            const qsizetype n = h.history.filteredItems().size();
+            h.history.setSearchText({});
+            return n;
+        }()));
+    // The searched start is bounded: fifty texts of 2 MB each cost what fifty of 64 KB would.
+    QList<ClipboardItem> huge;
+    for (int i = 0; i < 50; ++i)
+        huge.append(ClipboardItem::makeText(
+            ClipText::fromUtf8(QByteArray(2 * 1024 * 1024, char('a' + i % 26)) + " end"),
+            QDateTime::currentDateTime()));
+    h.history.setItems(huge);
+    wait(1000);
+    const double hugeSearch = medianToFrame(h, runs, [&](int i) {
+        if (i % 2)
+            sendKey(*h.view, Qt::Key_Backspace);
+        else
+            sendKey(*h.view, Qt::Key_B, QStringLiteral("b"));
+    });
+    std::printf("search keystroke, 50 texts of 2 MB -> filtered list drawn: %.2f ms (%.2f x reference)\n",
+                hugeSearch, hugeSearch / redraw);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -373,6 +471,8 @@ int main(int argc, char **argv)
         return shots(args.at(2));
     if (args.size() >= 2 && args.at(1) == QStringLiteral("--bench"))
         return bench();
-    std::fprintf(stderr, "usage: popover_harness --shots DIR | --bench\n");
+    if (args.size() >= 2 && args.at(1) == QStringLiteral("--keys"))
+        return keys();
+    std::fprintf(stderr, "usage: popover_harness --shots DIR | --bench | --keys\n");
     return 2;
 }

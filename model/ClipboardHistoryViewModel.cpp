@@ -75,11 +75,20 @@ void ClipboardHistoryViewModel::setFilter(ClipboardFilter filter)
     Q_EMIT filterChanged();
 }
 
+void ClipboardHistoryViewModel::setSearchText(const QString &text)
+{
+    if (text == m_searchText)
+        return;
+    m_searchText = text;
+    m_search = ClipSearch(text);
+    Q_EMIT searchTextChanged();
+}
+
 QList<ClipboardItem> ClipboardHistoryViewModel::filteredItems() const
 {
     QList<ClipboardItem> result;
     for (const ClipboardItem &item : m_items) {
-        if (matches(m_filter, item.kind))
+        if (matches(m_filter, item.kind) && m_search.matches(item))
             result.append(item);
     }
     return result;
@@ -116,6 +125,16 @@ void ClipboardHistoryViewModel::prune(double maxAgeSeconds)
     mutateItems([&](QList<ClipboardItem> &list) {
         list.removeIf([&](const ClipboardItem &item) { return item.createdAt < cutoff; });
     });
+}
+
+void ClipboardHistoryViewModel::remove(const QUuid &id)
+{
+    const auto match = std::find_if(m_items.cbegin(), m_items.cend(),
+                                    [&](const ClipboardItem &item) { return item.id == id; });
+    if (match == m_items.cend())
+        return;
+    const qsizetype index = match - m_items.cbegin();
+    mutateItems([index](QList<ClipboardItem> &list) { list.removeAt(index); });
 }
 
 void ClipboardHistoryViewModel::clear()

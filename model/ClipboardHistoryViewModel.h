@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/ClipSearch.h"
 #include "model/ClipboardItem.h"
 #include "model/PasteboardCapture.h"
 
@@ -34,7 +35,12 @@ public:
     // Assigning the current filter does nothing.
     void setFilter(ClipboardFilter filter);
 
-    // The clips passing the filter, in list order; computed on every read.
+    // What the popover's search field holds; assigning the current one does nothing. Announced by
+    // searchTextChanged alone.
+    QString searchText() const { return m_searchText; }
+    void setSearchText(const QString &text);
+
+    // The clips passing the filter and the search, in list order; computed on every read.
     QList<ClipboardItem> filteredItems() const;
 
     // Puts the clip first, after removing the nearest clip of equal content, cuts the list to
@@ -44,6 +50,8 @@ public:
     void addCaptures(const PasteboardCaptures &captures);
     // Removes every clip created strictly earlier than now minus `maxAgeSeconds`; always notifies.
     void prune(double maxAgeSeconds);
+    // Removes the clip of that id; nothing happens when there is none.
+    void remove(const QUuid &id);
     // Empties the list; always notifies. The filter stays.
     void clear();
 
@@ -52,6 +60,7 @@ Q_SIGNALS:
     void itemsChanged();
     void filterAboutToChange();
     void filterChanged();
+    void searchTextChanged();
 
 private:
     template <typename Mutation> void mutateItems(Mutation &&mutation);
@@ -60,6 +69,8 @@ private:
     const ImageCodec &m_codec;
     QList<ClipboardItem> m_items;
     ClipboardFilter m_filter = ClipboardFilter::all;
+    QString m_searchText;
+    ClipSearch m_search;
 };
 
 // Whether two clips hold the same content under the store's de-duplication rule: same kind, and

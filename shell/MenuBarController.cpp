@@ -129,10 +129,13 @@ void MenuBarController::setupInterface()
         });
     m_popoverHost = std::make_unique<PopoverHostController>(content, m_environment.runtime);
     m_popover = std::move(popover);
+    m_closeRequestObserver = m_environment.notifications.addObserver(
+        popoverCloseRequestNotification, weakly([](MenuBarController &self) { self.closePopover(); }));
 }
 
 void MenuBarController::teardownInterface()
 {
+    m_environment.notifications.removeObserver(std::exchange(m_closeRequestObserver, 0));
     closePopover();
     m_statusItem.reset();
     m_menuBarView.reset();

@@ -36,6 +36,9 @@ public:
     static inline const QString popoverWillCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
     static inline const QString capturingPausedNotification =
         QStringLiteral("gleaneryCapturingPausedChanged");
+    // Posted by the popover's content when a key asks to close it; closes it as the icon does.
+    static inline const QString popoverCloseRequestNotification =
+        QStringLiteral("gleaneryPopoverCloseRequested");
     static inline const QString pauseTitle = QStringLiteral("Pause Capturing");
     static inline const QString quitTitle = QStringLiteral("Quit Tarno");
     static inline const QString quitKeyEquivalent = QStringLiteral("q");
@@ -139,6 +142,8 @@ private:
     bool m_showsWhenPlaced = false;
     // Counts closes, so the end of an old disappear animation never closes a popover shown since.
     quint64 m_closeSequence = 0;
+    // The observer of `popoverCloseRequestNotification` while the interface exists; 0 for none.
+    quint64 m_closeRequestObserver = 0;
     std::shared_ptr<MenuBarController *> m_self;
 };
 

@@ -19,6 +19,7 @@ ClipListModel::ClipListModel(ClipboardHistoryViewModel &history, const ImageCode
         m_rows.append(makeRow(item));
     connect(&m_history, &ClipboardHistoryViewModel::itemsChanged, this, &ClipListModel::sync);
     connect(&m_history, &ClipboardHistoryViewModel::filterChanged, this, &ClipListModel::sync);
+    connect(&m_history, &ClipboardHistoryViewModel::searchTextChanged, this, &ClipListModel::sync);
 }
 
 ClipListModel::~ClipListModel() = default;
@@ -133,6 +134,20 @@ std::optional<ClipboardItem> ClipListModel::clip(const QString &clipId) const
             return row.item;
     }
     return std::nullopt;
+}
+
+QString ClipListModel::clipIdAt(int row) const
+{
+    return row >= 0 && row < m_rows.size() ? m_rows.at(row).clipId : QString();
+}
+
+int ClipListModel::rowOf(const QString &clipId) const
+{
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).clipId == clipId)
+            return row;
+    }
+    return -1;
 }
 
 } // namespace tarno

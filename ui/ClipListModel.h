@@ -42,6 +42,9 @@ public:
 
     // The clip of a row's id, or nothing.
     std::optional<ClipboardItem> clip(const QString &clipId) const;
+    // The id of the row, empty outside the list; the row of the id, -1 when it is not listed.
+    QString clipIdAt(int row) const;
+    int rowOf(const QString &clipId) const;
 
 private:
     struct Row

@@ -9,6 +9,7 @@
 #include "model/LoginItem.h"
 #include "ui/ClipDrag.h"
 #include "ui/ClipListModel.h"
+#include "ui/KeyboardNavigation.h"
 
 #include <QQuickItem>
 #include <QUuid>
@@ -47,8 +48,16 @@ PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleaneryS
       m_listAnimationId(QUuid::createUuid().toString(QUuid::WithoutBraces)), m_now(services.runtime.now()),
       m_self(std::make_shared<PopoverViewModel *>(this))
 {
+    m_keys =
+        new KeyboardNavigation(history, *m_clips,
+                               {[this](const QString &clipId) { copy(clipId); },
+                                [] { NotificationCenter::defaultCenter().post(closeRequestNotification); },
+                                [this] { toggleSettings(); }, [this] { return m_showsSettings; }},
+                               this);
     refreshCounts();
     connect(&m_history, &ClipboardHistoryViewModel::itemsChanged, this, &PopoverViewModel::refreshCounts);
+    connect(&m_history, &ClipboardHistoryViewModel::searchTextChanged, this,
+            &PopoverViewModel::refreshCounts);
     connect(&m_history, &ClipboardHistoryViewModel::filterChanged, this, [this] {
         refreshCounts();
         Q_EMIT filterChanged();
@@ -72,12 +81,15 @@ PopoverViewModel::PopoverViewModel(ClipboardHistoryViewModel &history, GleaneryS
     m_pauseObserver = NotificationCenter::defaultCenter().addObserver(
         capturingPausedNotification,
         guarded([](PopoverViewModel &self) { Q_EMIT self.isCapturingPausedChanged(); }));
+    m_keyboardObserver = NotificationCenter::defaultCenter().addObserver(
+        keyboardSessionNotification, guarded([](PopoverViewModel &self) { self.beginKeyboardSession(); }));
 }
 
 PopoverViewModel::~PopoverViewModel()
 {
     NotificationCenter::defaultCenter().removeObserver(m_closeObserver);
     NotificationCenter::defaultCenter().removeObserver(m_pauseObserver);
+    NotificationCenter::defaultCenter().removeObserver(m_keyboardObserver);
     m_clockTimer.cancel();
 }
 
@@ -188,6 +200,13 @@ void PopoverViewModel::setStartsAtLogin(bool starts)
 QString PopoverViewModel::startAtLoginStatus() const
 {
     return m_services.loginItem ? m_services.loginItem->status() : QString();
+}
+
+void PopoverViewModel::beginKeyboardSession()
+{
+    // The keys act on the list.
+    setShowsSettings(false, false);
+    m_keys->begin();
 }
 
 void PopoverViewModel::toggleSettings()

@@ -19,6 +19,7 @@ namespace tarno {
 class ClipboardHistoryViewModel;
 class ClipListModel;
 class GleanerySettings;
+class KeyboardNavigation;
 class ImageCodec;
 class LoginItem;
 class Pasteboard;
@@ -35,6 +36,7 @@ class PopoverViewModel : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Made by the popover")
     Q_PROPERTY(tarno::ClipListModel *clips READ clips CONSTANT)
+    Q_PROPERTY(tarno::KeyboardNavigation *keys READ keys CONSTANT)
     Q_PROPERTY(int count READ count NOTIFY countChanged)
     Q_PROPERTY(bool hasClips READ hasClips NOTIFY hasClipsChanged)
     Q_PROPERTY(QString filter READ filter WRITE setFilter NOTIFY filterChanged)
@@ -67,6 +69,11 @@ public:
     static inline const QString willCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
     static inline const QString capturingPausedNotification =
         QStringLiteral("gleaneryCapturingPausedChanged");
+    // Posted on the default centre when a key asks to close the popover (Enter, after its copy).
+    static inline const QString closeRequestNotification = QStringLiteral("gleaneryPopoverCloseRequested");
+    // Observed on the default centre: the popover is being opened from the keyboard.
+    static inline const QString keyboardSessionNotification =
+        QStringLiteral("gleaneryPopoverKeyboardSession");
 
     struct Services
     {
@@ -88,6 +95,11 @@ public:
     ~PopoverViewModel() override;
 
     ClipListModel *clips() const { return m_clips; }
+    KeyboardNavigation *keys() const { return m_keys; }
+    // For a popover opened from the keyboard (a global shortcut; also on
+    // `keyboardSessionNotification`): the newest clip selected and the focus shown on the list, so
+    // that Down and Enter copy the clip before it.
+    void beginKeyboardSession();
     int count() const { return m_count; }
     bool hasClips() const { return m_hasClips; }
     QString filter() const;
@@ -185,6 +197,7 @@ private:
     std::function<QImage(const QUuid &)> m_dragThumbnails;
     std::unique_ptr<SystemScreenshotPreferences> m_preferences;
     ClipListModel *m_clips = nullptr;
+    KeyboardNavigation *m_keys = nullptr;
 
     int m_count = 0;
     bool m_hasClips = false;
@@ -200,6 +213,7 @@ private:
     WorkItem m_clockTimer;
     NotificationCenter::Token m_closeObserver = 0;
     NotificationCenter::Token m_pauseObserver = 0;
+    NotificationCenter::Token m_keyboardObserver = 0;
     std::shared_ptr<PopoverViewModel *> m_self;
 };
 

@@ -48,6 +48,8 @@ const QHash<QString, SymbolGlyph> &symbolTable()
         {QStringLiteral("arrow.uturn.backward"),
          {QStringLiteral("edit-undo-symbolic"), own(QStringLiteral("arrow-uturn-backward"))}},
         {QStringLiteral("arrow.up.arrow.down"), {{}, own(QStringLiteral("arrow-up-arrow-down"))}},
+        {QStringLiteral("magnifyingglass"),
+         {QStringLiteral("system-search-symbolic"), own(QStringLiteral("magnifyingglass"))}},
     };
     return table;
 }

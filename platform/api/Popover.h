@@ -60,9 +60,9 @@ public:
 using PopoverContentBuilder = std::function<QQuickItem *(QQmlEngine &engine, QQuickItem *parent)>;
 
 // A window that opens against the status item and hosts the history view. It is transient: it closes
-// by itself, at once and without animation, when the user presses Escape in it or another program
-// takes the focus from it, and then tells its delegate. It has no animation of its own. Main thread
-// only.
+// by itself, at once and without animation, when the user presses an Escape in it that its content
+// does not take, or another program takes the focus from it, and then tells its delegate. It has no
+// animation of its own. Main thread only.
 class Popover
 {
 public:

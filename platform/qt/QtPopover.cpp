@@ -106,12 +106,26 @@ class PopoverWindow : public QQuickWindow
 {
 public:
     std::function<void()> onEscape;
+    // The content built into the window, or null.
+    QQuickItem *content = nullptr;
 
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
-        QQuickWindow::keyPressEvent(event);
-        if (event->key() == Qt::Key_Escape && onEscape)
+        // Keys typed right after the window is shown can arrive before Qt Quick has handed the focus
+        // to an item (it does so once the window's activation is processed); the content takes those
+        // itself, so that none is lost.
+        bool taken = false;
+        if (activeFocusItem()) {
+            QQuickWindow::keyPressEvent(event);
+            taken = event->isAccepted();
+        } else if (content) {
+            event->ignore();
+            QCoreApplication::sendEvent(content, event);
+            taken = event->isAccepted();
+        }
+        // The content may take Escape for itself (to clear its search); only one it leaves closes.
+        if (event->key() == Qt::Key_Escape && !taken && onEscape)
             onEscape();
     }
 };
@@ -228,9 +242,11 @@ PopoverContentView *QtPopover::setContentView(PopoverContentBuilder build)
     d->content.reset();
     for (QQuickItem *child : d->root->childItems())
         delete child;
+    d->window.content = nullptr;
     QQuickItem *item = build ? build(d->engine, d->root) : nullptr;
     if (!item)
         return nullptr;
+    d->window.content = item;
     d->content = std::make_unique<ContentView>(*d->root);
     return d->content.get();
 }

@@ -433,6 +433,74 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
     }
 }
 
+// Another program copies the text and ends once Tarno has read it; Tarno then serves it as its newest
+// clip.
+void copyInAnotherProgram(const QByteArray &text)
+{
+    QTemporaryFile input;
+    ASSERT_TRUE(input.open());
+    input.write(text);
+    input.flush();
+    // In the foreground, so that it says when it has answered the request for the text.
+    QProcess xclip;
+    xclip.setProcessChannelMode(QProcess::MergedChannels);
+    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-i", input.fileName()});
+    QByteArray said;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
+        << "Tarno never read " << text.toStdString() << ": " << said.toStdString();
+    xclip.kill();
+    xclip.waitForFinished(waitMs);
+    // Tarno serves only its newest clip once the program has gone: this one is a clip now.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs))
+        << text.toStdString() << " never became the newest clip";
+}
+
+TEST_F(AppTest, KeysSelectSearchAndCopyInThePopover)
+{
+    launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
+    for (const QByteArray text : {"alpha one", "beta two", "gamma three"})
+        ASSERT_NO_FATAL_FAILURE(copyInAnotherProgram(text));
+    // Opened by a click, with the keyboard's focus in it.
+    const auto open = [&] {
+        clickAt(icon->screenRect.center());
+        const auto popover = waitForWindow("tarno", isPopover);
+        return popover && QTest::qWaitFor(
+                              [&] {
+                                  const QString focus = run("xdotool", {"getwindowfocus"}).trimmed();
+                                  return focus.toULongLong() == popover->id.toULongLong(nullptr, 16);
+                              },
+                              waitMs);
+    };
+    const auto closed = [] {
+        return QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs);
+    };
+
+    // Down from the newest and Enter: the copy before it, and the popover closes.
+    ASSERT_TRUE(open()) << "no focused popover after a click";
+    xdotool({"key", "Down", "Return"});
+    EXPECT_TRUE(closed()) << "Enter left the popover open";
+    EXPECT_EQ(integration::xclipPaste(), "beta two");
+
+    // Typing filters the list: Enter copies the first clip that matches.
+    ASSERT_TRUE(open());
+    xdotool({"type", "ALP"});
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(closed());
+    EXPECT_EQ(integration::xclipPaste(), "alpha one");
+
+    // Escape clears the search first and closes the popover second.
+    ASSERT_TRUE(open());
+    xdotool({"type", "zz"});
+    xdotool({"key", "Escape"});
+    QTest::qWait(300);
+    EXPECT_TRUE(findWindow("tarno", isPopover)) << "the first Escape closed the popover";
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(closed()) << "the second Escape left the popover open";
+}
+
 // What a screen reader reads of the popover: each line of the accessible tree as depth, role, name
 // and states, tab separated, after pressing the named controls in turn.
 QStringList accessibleTree(const QString &busAddress, const QStringList &presses = {})

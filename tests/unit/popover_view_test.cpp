@@ -10,6 +10,7 @@
 #include "platform/fake/ManualRuntime.h"
 #include "tests/support/TestData.h"
 #include "ui/ClipListModel.h"
+#include "ui/KeyboardNavigation.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
 
@@ -445,6 +446,152 @@ TEST_F(PopoverViewTest, RelativeAgesTickOnlyWhileThePopoverIsShown)
     ticks.clear();
     runtime().advance(5s);
     EXPECT_EQ(ticks.count(), 0);
+}
+
+// The keys as the user presses them in the shown popover: ↑ ↓ ⇞ ⇟ for Up, Down, Home and End,
+// ⇥ Tab, ⏎ Enter, ⌦ Delete, ⎋ Escape, ⌫ Backspace; any other (Latin-1) character is typed.
+void press(QQuickWindow *window, const QString &keys)
+{
+    static const QHash<QChar, Qt::Key> named{
+        {u'↑', Qt::Key_Up},     {u'↓', Qt::Key_Down},   {u'⇞', Qt::Key_Home},
+        {u'⇟', Qt::Key_End},    {u'⇥', Qt::Key_Tab},    {u'⏎', Qt::Key_Return},
+        {u'⌦', Qt::Key_Delete}, {u'⎋', Qt::Key_Escape}, {u'⌫', Qt::Key_Backspace}};
+    for (const QChar key : keys) {
+        if (named.contains(key))
+            QTest::keyClick(window, named.value(key));
+        else
+            QTest::keyClick(window, key.toLatin1());
+    }
+}
+
+TEST_F(PopoverViewTest, ArrowsHomeAndEndMoveTheSelectionWithinTheList)
+{
+    history.setItems({text("0"), text("1"), text("2"), text("3")});
+    show();
+    KeyboardNavigation *keys = model->keys();
+    EXPECT_EQ(keys->selectedIndex(), 0);
+    EXPECT_FALSE(keys->isFocusVisible());
+    const std::pair<const char *, int> moves[] = {{"↓", 1},  {"↓↓↓↓↓↓", 3}, {"↑", 0},  {"⇟", 3},
+                                                  {"⇟⇞", 0}, {"⇟↑", 2},     {"↓↓↑", 1}};
+    for (const auto &[sequence, expected] : moves) {
+        keys->reset();
+        press(window.get(), QString::fromUtf8(sequence));
+        EXPECT_EQ(keys->selectedIndex(), expected) << sequence;
+        EXPECT_EQ(keys->selectedId(), clipIdString(history.items().at(expected).id)) << sequence;
+    }
+    // The ring is drawn on the selected row only, and only until the pointer is pressed.
+    QQuickItem *selected = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (selected = row(history.items().at(1))) != nullptr; }, 2000));
+    EXPECT_TRUE(item("focusRing", selected)->isVisible());
+    EXPECT_FALSE(item("focusRing", row(history.items().at(0)))->isVisible());
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(item("countBadge")));
+    EXPECT_FALSE(keys->isFocusVisible());
+    EXPECT_FALSE(item("focusRing", selected)->isVisible());
+
+    // Tab goes round the pills, the list and the gear; Enter presses what has the focus.
+    press(window.get(), "⇥");
+    EXPECT_EQ(keys->focusStop(), "gear");
+    EXPECT_TRUE(item("gearFocusRing")->isVisible());
+    press(window.get(), "⇥⇥");
+    EXPECT_EQ(keys->focusStop(), "text");
+    EXPECT_TRUE(item("focusRing", item("pill-text"))->isVisible());
+    press(window.get(), "⏎");
+    EXPECT_EQ(history.filter(), ClipboardFilter::text);
+    QTest::keyClick(window.get(), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(keys->focusStop(), "all");
+}
+
+TEST_F(PopoverViewTest, TypingSearchesTheCurrentListIgnoringCaseAndAccents)
+{
+    const QByteArray padding(ClipSearch::searchedBytes - 4, 'x');
+    history.setItems({text("Café au lait"), text("CAFE"), text("cafe\u0301 noir"), text("tea"), image(),
+                      text(QString::fromLatin1(padding + "cafe")),
+                      text(QString::fromLatin1(padding + "xxtea"))});
+    show();
+    QQuickItem *field = item("searchField");
+    EXPECT_FALSE(field->isVisible());
+    const auto found = [&] {
+        QStringList texts;
+        for (const ClipboardItem &clip : history.filteredItems())
+            texts << clip.text->toString().left(12);
+        return texts.join('|');
+    };
+    // The first past the searched start is found, the second is not.
+    const std::pair<const char *, const char *> searches[] = {
+        {"cafe", "Café au lait|CAFE|cafe\u0301 noir|xxxxxxxxxxxx"},
+        {"CAFÉ N", "cafe\u0301 noir"},
+        {"tea", "tea"},
+        {"zz", ""}};
+    for (const auto &[query, expected] : searches) {
+        press(window.get(), QString::fromUtf8(query));
+        EXPECT_EQ(model->keys()->searchText(), QString::fromUtf8(query));
+        EXPECT_EQ(found(), QString::fromUtf8(expected)) << query;
+        EXPECT_EQ(textOf(view, "countText"), QString::number(history.filteredItems().size()));
+        EXPECT_TRUE(field->isVisible());
+        EXPECT_EQ(textOf(field, "searchInput"), QString::fromUtf8(query));
+        // Escape clears the search, taking the key, and only an Escape with none left closes.
+        press(window.get(), "⎋");
+        EXPECT_EQ(history.filteredItems().size(), 7);
+        EXPECT_FALSE(field->isVisible());
+    }
+    EXPECT_FALSE(model->keys()->handleKey(Qt::Key_Escape, Qt::NoModifier, {}));
+    // Within the current pill's list; Backspace takes the last character back.
+    model->setFilter("screenshots");
+    press(window.get(), "ca");
+    EXPECT_TRUE(item("filteredEmptyState")->isVisible());
+    EXPECT_EQ(textOf(item("filteredEmptyState"), "emptyTitle"), "No clips match");
+    model->setFilter("text");
+    press(window.get(), "f⌫");
+    EXPECT_EQ(found(), "Café au lait|CAFE|cafe\u0301 noir|xxxxxxxxxxxx");
+    window->hide();
+    EXPECT_EQ(history.searchText(), "");
+}
+
+TEST_F(PopoverViewTest, EnterCopiesAsAClickDoesAndClosesDeleteRemovesAndTheSelectionFollows)
+{
+    const QList<ClipboardItem> clips{text("newest"), text("previous"), text("third"), text("oldest")};
+    history.setItems(clips);
+    show();
+    KeyboardNavigation *keys = model->keys();
+    int closeRequests = 0;
+    const auto observer = NotificationCenter::defaultCenter().addObserver(
+        PopoverViewModel::closeRequestNotification, [&] { ++closeRequests; });
+    runtime().advance(1s);
+
+    // Opened from the keyboard, the newest clip is selected and shown; Down and Enter copy the one
+    // before it, through the row's copy: the monitor paused first.
+    model->toggleSettings();
+    model->beginKeyboardSession();
+    EXPECT_FALSE(model->showsSettings());
+    EXPECT_TRUE(keys->isFocusVisible());
+    const qint64 before = pasteboard().changeCount();
+    press(window.get(), "↓⏎");
+    EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "previous");
+    EXPECT_TRUE(ClipboardMonitor::shared().isPaused());
+    EXPECT_EQ(ClipboardMonitor::shared().lastChangeCount(), before);
+    EXPECT_EQ(closeRequests, 1);
+    runtime().advance(1s);
+
+    // Delete removes the selected clip; the one below takes its place, the last one's place goes
+    // to the one above.
+    press(window.get(), "⌦");
+    EXPECT_EQ(history.items().size(), 3);
+    EXPECT_EQ(keys->selectedId(), clipIdString(clips.at(2).id));
+    press(window.get(), "⇟⌦");
+    EXPECT_EQ(keys->selectedId(), clipIdString(clips.at(2).id));
+    // A new copy keeps the selection on its clip; a new filter or search starts from the top.
+    history.add(text("newer still"));
+    EXPECT_EQ(keys->selectedIndex(), 2);
+    model->setFilter("text");
+    EXPECT_EQ(keys->selectedIndex(), 0);
+    press(window.get(), "↓↓st");
+    EXPECT_EQ(model->count(), 2);
+    EXPECT_EQ(keys->selectedIndex(), 0);
+    history.clear();
+    EXPECT_EQ(keys->selectedIndex(), -1);
+    press(window.get(), "⎋↓⏎⌦");
+    EXPECT_EQ(closeRequests, 1);
+    NotificationCenter::defaultCenter().removeObserver(observer);
 }
 
 } // namespace

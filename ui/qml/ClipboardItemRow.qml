@@ -16,6 +16,8 @@ Item {
     required property real imageAspectRatio
     required property bool hasImage
     required property bool isHovered
+    // The row is the keyboard's selection and the focus is shown on the list.
+    property bool hasKeyFocus: false
     required property PopoverViewModel popover
     signal copyRequested()
     signal hoverReported(bool inside)
@@ -134,6 +136,12 @@ Item {
                 if (!rowMouse.dragging)
                     root.click();
             }
+        }
+
+        FocusRing {
+            objectName: "focusRing"
+            shown: root.hasKeyFocus
+            radius: 12
         }
 
         Loader {

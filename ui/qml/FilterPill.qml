@@ -9,6 +9,8 @@ Item {
     required property string title
     required property string icon
     required property bool isSelected
+    // The keyboard focus is on this pill and shown.
+    property bool hasKeyFocus: false
     signal action()
 
     property bool isHovered: hover.hovered
@@ -60,6 +62,12 @@ Item {
         color: Theme.ink(0.06 * root.hoverAmount)
         border.width: 1
         border.color: Theme.ink(0.05 + 0.05 * root.hoverAmount + 0.11 * root.selectedAmount)
+    }
+
+    FocusRing {
+        objectName: "focusRing"
+        shown: root.hasKeyFocus
+        radius: height / 2
     }
 
     Row {

@@ -8,6 +8,8 @@ Item {
     id: root
 
     required property string selection
+    // The filter whose pill shows the keyboard focus; empty for none.
+    property string focusedFilter
     signal selectionRequested(string filter)
 
     readonly property var pills: [
@@ -54,6 +56,7 @@ Item {
                 title: modelData.title
                 icon: modelData.icon
                 isSelected: root.selection === modelData.filter
+                hasKeyFocus: root.focusedFilter === modelData.filter
                 onAction: root.selectionRequested(modelData.filter)
             }
         }

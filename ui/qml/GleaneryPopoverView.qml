@@ -10,9 +10,17 @@ Item {
     id: root
 
     required property PopoverViewModel model
+    readonly property KeyboardNavigation keys: root.model.keys
 
     width: 360
     height: 480
+
+    // Every key pressed in the popover goes to the keyboard navigation first; what it leaves, an
+    // Escape with no search to clear among them, goes on to the popover, which then closes.
+    focus: true
+    Keys.onPressed: event => {
+        event.accepted = root.keys.handleKey(event.key, event.modifiers, event.text);
+    }
 
     // Shown in a visible window: the header's entrance plays and the relative ages tick.
     readonly property bool onScreen: root.visible && root.Window.window !== null && root.Window.window.visible
@@ -24,6 +32,8 @@ Item {
     onOnScreenChanged: {
         if (root.onScreen)
             root.headerAppeared = true;
+        else
+            root.keys.reset();
     }
     Component.onCompleted: {
         if (root.onScreen)
@@ -133,6 +143,54 @@ Item {
                     size: 20
                     weight: Font.DemiBold
                 }
+                // Opened by the first character typed; it shows what the keys typed, and the keys
+                // edit it, so it never takes the focus itself.
+                Rectangle {
+                    id: searchField
+                    objectName: "searchField"
+                    anchors.left: name.right
+                    anchors.leftMargin: 12
+                    anchors.right: badge.left
+                    anchors.rightMargin: 8
+                    anchors.verticalCenter: parent.verticalCenter
+                    height: 24
+                    visible: root.keys.searchText !== ""
+                    radius: height / 2
+                    color: Theme.ink(0.06)
+                    border.width: 1
+                    border.color: Theme.tint(Theme.accent, 0.7)
+
+                    SymbolIcon {
+                        id: searchGlyph
+                        x: 8
+                        anchors.verticalCenter: parent.verticalCenter
+                        symbol: "magnifyingglass"
+                        pointSize: 10
+                        color: Theme.primary50
+                    }
+                    TextInput {
+                        id: searchInput
+                        objectName: "searchInput"
+                        anchors.left: searchGlyph.right
+                        anchors.leftMargin: 5
+                        anchors.right: parent.right
+                        anchors.rightMargin: 10
+                        anchors.verticalCenter: parent.verticalCenter
+                        text: root.keys.searchText
+                        readOnly: true
+                        activeFocusOnPress: false
+                        cursorVisible: searchField.visible
+                        cursorPosition: searchInput.text.length
+                        autoScroll: true
+                        clip: true
+                        font.family: Theme.fontFamily
+                        font.pixelSize: 12
+                        color: Theme.primary
+                        Accessible.role: Accessible.EditableText
+                        Accessible.name: "Search"
+                        Accessible.searchEdit: true
+                    }
+                }
                 Rectangle {
                     id: badge
                     objectName: "countBadge"
@@ -185,6 +243,7 @@ Item {
                     y: 14 - (pillBar.implicitHeight + 14) * root.settingsAmount
                     opacity: 1 - root.settingsAmount
                     selection: root.model.filter
+                    focusedFilter: root.keys.isFocusVisible ? root.keys.focusStop : ""
                     onSelectionRequested: filter => root.model.filter = filter
                 }
             }
@@ -232,12 +291,16 @@ Item {
                     message: "Copy text or take a screenshot.\n" + "Tarno" + " will remember it."
                 }
                 EmptyState {
+                    id: filteredEmpty
                     objectName: "filteredEmptyState"
+                    readonly property bool searching: root.keys.searchText !== ""
                     anchors.fill: parent
                     visible: root.model.hasClips && root.model.count === 0
-                    symbol: root.filterLooks[root.model.filter].symbol
-                    title: "No " + root.filterLooks[root.model.filter].title.toLowerCase() + " clips"
-                    message: "Try another filter, or copy something new."
+                    symbol: filteredEmpty.searching ? "magnifyingglass" : root.filterLooks[root.model.filter].symbol
+                    title: filteredEmpty.searching ? "No clips match"
+                        : "No " + root.filterLooks[root.model.filter].title.toLowerCase() + " clips"
+                    message: filteredEmpty.searching ? "Try other words, or press Escape to clear the search."
+                        : "Try another filter, or copy something new."
                 }
                 // A new list identity replaces the list whole.
                 Repeater {
@@ -332,6 +395,11 @@ Item {
                     color: Theme.ink(0.62 + 0.38 * root.settingsAmount)
                     rotation: 90 * root.settingsAmount
                 }
+                FocusRing {
+                    objectName: "gearFocusRing"
+                    shown: root.keys.isFocusVisible && root.keys.focusStop === "gear"
+                    radius: width / 2
+                }
                 MouseArea {
                     id: gearMouse
                     anchors.fill: parent
@@ -355,6 +423,20 @@ Item {
         border.width: 2
         border.color: Theme.tint(Theme.accent, 0.45 + 0.25 * root.dropPulse)
         scale: 0.998 + 0.007 * root.dropPulse
+    }
+
+    // A press of the pointer anywhere hides the keyboard focus. On top of everything, so it sees
+    // each press first; it watches without taking it from the controls below.
+    Item {
+        anchors.fill: parent
+        PointHandler {
+            id: pointer
+            acceptedButtons: Qt.AllButtons
+            onActiveChanged: {
+                if (pointer.active)
+                    root.keys.pointerPressed();
+            }
+        }
     }
 
     component EmptyState: Item {
@@ -419,11 +501,27 @@ Item {
         boundsBehavior: Flickable.StopAtBounds
         cacheBuffer: 240
 
+        // The selection stays in view as the keys move it.
+        function revealSelection() {
+            if (root.keys.isFocusVisible && root.keys.selectedIndex >= 0)
+                list.positionViewAtIndex(root.keys.selectedIndex, ListView.Contain);
+        }
+        Connections {
+            target: root.keys
+            function onSelectionChanged() {
+                list.revealSelection();
+            }
+            function onFocusChanged() {
+                list.revealSelection();
+            }
+        }
+
         delegate: ClipboardItemRow {
             id: row
             x: 10
             width: list.width - 20
-            isHovered: root.model.hoveredItemId === row.clipId
+            hasKeyFocus: root.keys.isFocusVisible && root.keys.focusStop === "list" && root.keys.selectedId === row.clipId
+            isHovered: root.model.hoveredItemId === row.clipId || row.hasKeyFocus
             popover: root.model
             onCopyRequested: root.model.copy(row.clipId)
             onHoverReported: inside => inside ? root.model.rowEntered(row.clipId) : root.model.rowExited(row.clipId)
