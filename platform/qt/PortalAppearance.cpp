@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
-#include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
@@ -47,7 +46,7 @@ PortalAppearance::PortalAppearance(QObject *parent) : Appearance(parent)
         return;
     // Subscribed before the first read, so that no change falls between the two.
     bus.connect(portalService, portalPath, settingsInterface, QStringLiteral("SettingChanged"), this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+                SLOT(settingChanged(QDBusMessage)));
     read(QStringLiteral("ReadOne"));
 }
 
@@ -64,10 +63,13 @@ bool PortalAppearance::eventFilter(QObject *watched, QEvent *event)
     return Appearance::eventFilter(watched, event);
 }
 
-void PortalAppearance::settingChanged(const QString &nameSpace, const QString &key, const QDBusVariant &value)
+void PortalAppearance::settingChanged(const QDBusMessage &message)
 {
-    if (nameSpace == appearanceNamespace && key == colorSchemeKey)
-        setPreference(preferenceOf(value.variant()));
+    // (namespace, key, value)
+    const QList<QVariant> arguments = message.arguments();
+    if (arguments.size() == 3 && arguments.at(0).toString() == appearanceNamespace &&
+        arguments.at(1).toString() == colorSchemeKey)
+        setPreference(preferenceOf(arguments.at(2)));
 }
 
 void PortalAppearance::read(const QString &method)

@@ -2,7 +2,9 @@
 
 #include "platform/api/Appearance.h"
 
-class QDBusVariant;
+// Whole, so that the slot's argument type is known to the meta-object system by itself: the bus
+// matches a signal to the slot by it.
+#include <QDBusMessage>
 
 namespace tarno {
 
@@ -26,7 +28,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private Q_SLOTS:
-    void settingChanged(const QString &nameSpace, const QString &key, const QDBusVariant &value);
+    void settingChanged(const QDBusMessage &message);
 
 private:
     // `method` is "ReadOne", or the older "Read" where a portal lacks it.
