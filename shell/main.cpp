@@ -103,7 +103,7 @@ int main(int argc, char **argv)
     tarno::SystemScreenshotPreferences preferences(*services.processRunner);
     tarno::SharedServices sharedServices(preferences);
     tarno::QtShellPlatform shell(QStringLiteral(":/assets/MenuBarIcon.svg"),
-                                 QStringLiteral(":/assets/MenuBarIconPaused.svg"));
+                                 QStringLiteral(":/assets/MenuBarIconPaused.svg"), platform.appearance());
     platform.onPasteboardChanged([] { tarno::ClipboardMonitor::shared().pasteboardDidChange(); });
     platform.onPasteboardOwnerGone([] { tarno::ClipboardMonitor::shared().pasteboardOwnerGone(); });
 

@@ -2,6 +2,7 @@
 
 namespace tarno {
 
+class Appearance;
 class AutostartFolder;
 class FileEvents;
 class ImageCodec;
@@ -24,6 +25,8 @@ struct Platform
     // The desktop lets the general pasteboard see only part of what is copied (a Wayland session
     // whose compositor has no data-control protocol); the user is told so.
     bool isClipboardAccessLimited = false;
+    // Whether the desktop looks dark; without one the views follow the application's palette.
+    Appearance *appearance = nullptr;
 
     static const Platform &current();
     static void install(const Platform &platform);

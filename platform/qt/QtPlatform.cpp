@@ -3,6 +3,7 @@
 #include "platform/qt/InotifyFileEvents.h"
 #include "platform/qt/JsonFileStore.h"
 #include "platform/qt/MimeDataPasteboard.h"
+#include "platform/qt/PortalAppearance.h"
 #include "platform/qt/QtImageCodec.h"
 #include "platform/qt/QtProcessRunner.h"
 #include "platform/qt/QtRuntime.h"
@@ -26,7 +27,8 @@ QtPlatform::QtPlatform()
       m_fileEvents(std::make_unique<InotifyFileEvents>()),
       m_processRunner(std::make_unique<QtProcessRunner>()),
       m_settingsStore(std::make_unique<JsonFileStore>()),
-      m_autostartFolder(std::make_unique<XdgAutostartFolder>())
+      m_autostartFolder(std::make_unique<XdgAutostartFolder>()),
+      m_appearance(std::make_unique<PortalAppearance>())
 {
     if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
         auto wayland = std::make_unique<WaylandClipboard>(readerOf);
@@ -46,9 +48,14 @@ QtPlatform::~QtPlatform() = default;
 
 Platform QtPlatform::platform() const
 {
-    return Platform{m_runtime.get(),         m_codec.get(),         &pasteboard(),
-                    m_fileEvents.get(),      m_processRunner.get(), m_autostartFolder.get(),
-                    m_limitedClipboardAccess};
+    return Platform{m_runtime.get(),          m_codec.get(),         &pasteboard(),
+                    m_fileEvents.get(),       m_processRunner.get(), m_autostartFolder.get(),
+                    m_limitedClipboardAccess, m_appearance.get()};
+}
+
+Appearance &QtPlatform::appearance() const
+{
+    return *m_appearance;
 }
 
 QtRuntime &QtPlatform::runtime() const

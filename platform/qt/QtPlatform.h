@@ -7,6 +7,7 @@
 
 namespace tarno {
 
+class Appearance;
 class InotifyFileEvents;
 class JsonFileStore;
 class KeyValueStore;
@@ -21,7 +22,7 @@ class XdgAutostartFolder;
 
 // Every real adapter the logic reaches the system through, made once by the composition root:
 // Qt's event loop and threads, the codec, the clipboard, inotify, the process runner, the
-// settings file and the autostart folder.
+// settings file, the autostart folder and the desktop's appearance.
 //
 // The clipboard is the compositor's in a Wayland session ($WAYLAND_DISPLAY set) that offers a
 // data-control protocol, whatever Qt itself runs on (the popover stays on Xwayland, where it can be
@@ -51,6 +52,7 @@ public:
     // The X11 clipboard, for code that knows it is on X.
     X11Clipboard &clipboard() const;
     KeyValueStore &settingsStore() const;
+    Appearance &appearance() const;
 
     // Runs `handler` on the main thread each time the clipboard's change count moves, which for
     // another program's copy is once its content has been read: the clipboard monitor's cue to
@@ -71,6 +73,7 @@ private:
     std::unique_ptr<QtProcessRunner> m_processRunner;
     std::unique_ptr<JsonFileStore> m_settingsStore;
     std::unique_ptr<XdgAutostartFolder> m_autostartFolder;
+    std::unique_ptr<Appearance> m_appearance;
 };
 
 } // namespace tarno

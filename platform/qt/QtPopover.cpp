@@ -1,6 +1,8 @@
 #include "platform/qt/QtPopover.h"
 
+#include "platform/api/Appearance.h"
 #include "platform/api/PopoverPlacement.h"
+#include "platform/qt/AppearancePalette.h"
 #include "platform/x11/X11Compositor.h"
 
 #include <QEasingCurve>
@@ -106,10 +108,17 @@ class PopoverWindow : public QQuickWindow
 {
 public:
     std::function<void()> onEscape;
+    std::function<void()> onPaletteChange;
     // The content built into the window, or null.
     QQuickItem *content = nullptr;
 
 protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange && onPaletteChange)
+            onPaletteChange();
+        return QQuickWindow::event(event);
+    }
     void keyPressEvent(QKeyEvent *event) override
     {
         // Keys typed right after the window is shown can arrive before Qt Quick has handed the focus
@@ -133,18 +142,21 @@ protected:
 class QtPopover::Private
 {
 public:
-    Private(QtPopover &q) : q(q) {}
+    Private(QtPopover &q, Appearance &appearance) : q(q), appearance(appearance) {}
 
     void closeTransiently() { q.performClose(); }
 
     // A compositor blends the window's transparent corners with what lies behind it. Without one
     // they would show black, so the window is cut to the content's rounded shape, and is cleared to
-    // the popover's own colour so that the edge's smoothed pixels blend with it rather than black.
+    // the popover's own colour, light or dark, so that the edge's smoothed pixels blend with it
+    // rather than black.
     void followCompositor()
     {
         const bool compositing = X11CompositorWatch::instance().isActive();
-        window.setColor(compositing ? QColor(Qt::transparent)
-                                    : QGuiApplication::palette().color(QPalette::Window));
+        window.setColor(
+            compositing
+                ? QColor(Qt::transparent)
+                : appearancePalette(QGuiApplication::palette(), appearance.isDark()).color(QPalette::Window));
         const qreal ratio = window.devicePixelRatio();
         setRoundedWindowShape(window.winId(), (size * ratio).toSize(),
                               compositing ? 0 : cornerRadius * ratio);
@@ -154,6 +166,7 @@ public:
     static constexpr qreal cornerRadius = 12;
 
     QtPopover &q;
+    Appearance &appearance;
     PopoverDelegate *delegate = nullptr;
     QSizeF size{360, 480};
     // The engine outlives the window and every item made with it.
@@ -165,7 +178,7 @@ public:
     bool wasActive = false;
 };
 
-QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
+QtPopover::QtPopover(Appearance &appearance) : d(std::make_unique<Private>(*this, appearance))
 {
     PopoverWindow &window = d->window;
     // A tool window has no taskbar entry of its own; the states below keep it out of pagers too.
@@ -189,6 +202,8 @@ QtPopover::QtPopover() : d(std::make_unique<Private>(*this))
     QObject::connect(&X11CompositorWatch::instance(), &X11CompositorWatch::activeChanged, &window,
                      [this] { d->followCompositor(); });
     QObject::connect(&window, &QWindow::screenChanged, &window, [this] { d->followCompositor(); });
+    QObject::connect(&appearance, &Appearance::darkChanged, &window, [this] { d->followCompositor(); });
+    window.onPaletteChange = [this] { d->followCompositor(); };
     d->root = new QQuickItem(window.contentItem());
     d->root->setSize(d->size);
     d->root->setTransformOrigin(QQuickItem::Center);

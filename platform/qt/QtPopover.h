@@ -8,14 +8,17 @@ class QQuickWindow;
 
 namespace tarno {
 
+class Appearance;
+
 // The popover as a frameless Qt Quick window that never shows in the taskbar, the pager or the window
 // switcher. It is transparent where a compositor can blend it, solid otherwise, and takes the focus
 // when shown so that Escape reaches it; it never grabs the pointer or the keyboard, so drags into it
-// keep working. Main thread only; construct after the application object.
+// keep working. Its colour follows `appearance`, which must outlive it. Main thread only; construct
+// after the application object.
 class QtPopover : public Popover
 {
 public:
-    QtPopover();
+    explicit QtPopover(Appearance &appearance);
     ~QtPopover() override;
 
     void setDelegate(PopoverDelegate *delegate) override;

@@ -66,8 +66,8 @@ private:
 class LateTrayStatusBar : public StatusBar
 {
 public:
-    LateTrayStatusBar(const QString &iconPath, const QString &pausedIconPath)
-        : m_xembed(iconPath, pausedIconPath), m_statusNotifier(iconPath, pausedIconPath)
+    LateTrayStatusBar(const QString &iconPath, const QString &pausedIconPath, Appearance &appearance)
+        : m_xembed(iconPath, pausedIconPath, appearance), m_statusNotifier(iconPath, pausedIconPath)
     {}
 
     std::unique_ptr<StatusItem> makeStatusItem(StatusItemView &view, QSizeF size) override
@@ -82,8 +82,10 @@ private:
 
 } // namespace
 
-QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedIconPath)
-    : m_trayKind(!XEmbedStatusBar::isTrayAvailable() && SniStatusBar::isWatcherAvailable()
+QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedIconPath,
+                                 Appearance &appearance)
+    : m_appearance(appearance),
+      m_trayKind(!XEmbedStatusBar::isTrayAvailable() && SniStatusBar::isWatcherAvailable()
                      ? TrayKind::statusNotifier
                      : TrayKind::xembed),
       m_eventMonitors(std::make_unique<X11EventMonitors>()), m_application(std::make_unique<QtApplication>())
@@ -99,16 +101,16 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedI
     if (m_trayKind == TrayKind::statusNotifier)
         m_statusBar = std::make_unique<SniStatusBar>(iconPath, pausedIconPath);
     else if (XEmbedStatusBar::isTrayAvailable())
-        m_statusBar = std::make_unique<XEmbedStatusBar>(iconPath, pausedIconPath);
+        m_statusBar = std::make_unique<XEmbedStatusBar>(iconPath, pausedIconPath, appearance);
     else
-        m_statusBar = std::make_unique<LateTrayStatusBar>(iconPath, pausedIconPath);
+        m_statusBar = std::make_unique<LateTrayStatusBar>(iconPath, pausedIconPath, appearance);
 }
 
 QtShellPlatform::~QtShellPlatform() = default;
 
 std::unique_ptr<Popover> QtShellPlatform::makePopover() const
 {
-    return std::make_unique<QtPopover>();
+    return std::make_unique<QtPopover>(m_appearance);
 }
 
 } // namespace tarno

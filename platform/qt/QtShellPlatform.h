@@ -6,6 +6,7 @@
 
 namespace tarno {
 
+class Appearance;
 class Application;
 class EventMonitors;
 class Popover;
@@ -25,8 +26,9 @@ public:
         statusNotifier
     };
 
-    // The SVGs of the status item's icon and of its paused variant.
-    QtShellPlatform(const QString &iconPath, const QString &pausedIconPath);
+    // The SVGs of the status item's icon and of its paused variant; the status item and the popovers
+    // follow `appearance`, which must outlive this object.
+    QtShellPlatform(const QString &iconPath, const QString &pausedIconPath, Appearance &appearance);
     ~QtShellPlatform();
 
     TrayKind trayKind() const { return m_trayKind; }
@@ -36,6 +38,7 @@ public:
     std::unique_ptr<Popover> makePopover() const;
 
 private:
+    Appearance &m_appearance;
     TrayKind m_trayKind;
     std::unique_ptr<StatusBar> m_statusBar;
     std::unique_ptr<EventMonitors> m_eventMonitors;

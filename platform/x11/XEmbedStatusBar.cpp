@@ -1,5 +1,7 @@
 #include "platform/x11/XEmbedStatusBar.h"
 
+#include "platform/api/Appearance.h"
+#include "platform/qt/AppearancePalette.h"
 #include "platform/qt/MimeDataPasteboard.h"
 #include "platform/qt/TrayMenu.h"
 
@@ -84,8 +86,10 @@ xcb_window_t selectionOwner(xcb_connection_t *c, xcb_atom_t selection)
 class TrayWindow : public QRasterWindow
 {
 public:
-    TrayWindow(StatusItemView &view, QSizeF designSize, QSvgRenderer &icon, QSvgRenderer &pausedIcon)
-        : m_view(view), m_designSize(designSize), m_icon(icon), m_pausedIcon(pausedIcon)
+    TrayWindow(StatusItemView &view, QSizeF designSize, QSvgRenderer &icon, QSvgRenderer &pausedIcon,
+               Appearance &appearance)
+        : m_view(view), m_designSize(designSize), m_icon(icon), m_pausedIcon(pausedIcon),
+          m_appearance(appearance)
     {
         // Not override-redirect: the tray must see our size requests to lay the icon out.
         setFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -97,6 +101,11 @@ public:
         m_toolTipTimer.setSingleShot(true);
         m_toolTipTimer.setInterval(toolTipDelayMs);
         QObject::connect(&m_toolTipTimer, &QTimer::timeout, [this] { showToolTip(); });
+        // The tray takes the desktop's new look too: its background is read again.
+        QObject::connect(&appearance, &Appearance::darkChanged, this, [this] {
+            m_trayBackground = QImage();
+            update();
+        });
     }
 
     // From the view's design size to the window: uniform, centred.
@@ -115,8 +124,9 @@ protected:
     {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QPalette palette = QGuiApplication::palette();
-        // Our window is opaque, so it shows the tray's own background under the drawing.
+        const QPalette palette = appearancePalette(QGuiApplication::palette(), m_appearance.isDark());
+        // Our window is opaque, so it shows the tray's own background under the drawing, or where
+        // that cannot be read, the desktop's window colour of the look it asks for.
         const QSize pixels = size() * devicePixelRatio();
         if (m_trayBackground.size() != pixels)
             m_trayBackground = trayBackground(pixels);
@@ -147,6 +157,13 @@ protected:
     }
 
     bool event(QEvent *event) override;
+
+    // The tray exposes its icons as it redraws itself, as it does when it takes on a new look.
+    void exposeEvent(QExposeEvent *event) override
+    {
+        m_trayBackground = QImage();
+        QRasterWindow::exposeEvent(event);
+    }
 
 private:
     // What the tray shows where our window sits: the window's background is made the parent's, the
@@ -194,6 +211,7 @@ private:
     QSizeF m_designSize;
     QSvgRenderer &m_icon;
     QSvgRenderer &m_pausedIcon;
+    Appearance &m_appearance;
     QTimer m_toolTipTimer;
     QImage m_trayBackground;
 };
@@ -202,9 +220,9 @@ class XEmbedStatusItem : public StatusItem, public QAbstractNativeEventFilter
 {
 public:
     XEmbedStatusItem(StatusItemView &view, QSizeF size, const QString &iconPath,
-                     const QString &pausedIconPath)
+                     const QString &pausedIconPath, Appearance &appearance)
         : m_view(view), m_icon(iconPath), m_pausedIcon(pausedIconPath),
-          m_window(view, size, m_icon, m_pausedIcon)
+          m_window(view, size, m_icon, m_pausedIcon, appearance)
     {
         m_connection = connection();
         if (!m_connection)
@@ -401,8 +419,10 @@ bool TrayWindow::event(QEvent *event)
 
 } // namespace
 
-XEmbedStatusBar::XEmbedStatusBar(QString iconPath, QString pausedIconPath, QObject *parent)
-    : QObject(parent), m_iconPath(std::move(iconPath)), m_pausedIconPath(std::move(pausedIconPath))
+XEmbedStatusBar::XEmbedStatusBar(QString iconPath, QString pausedIconPath, Appearance &appearance,
+                                 QObject *parent)
+    : QObject(parent), m_iconPath(std::move(iconPath)), m_pausedIconPath(std::move(pausedIconPath)),
+      m_appearance(appearance)
 {}
 
 XEmbedStatusBar::~XEmbedStatusBar() = default;
@@ -415,7 +435,7 @@ bool XEmbedStatusBar::isTrayAvailable()
 
 std::unique_ptr<StatusItem> XEmbedStatusBar::makeStatusItem(StatusItemView &view, QSizeF size)
 {
-    return std::make_unique<XEmbedStatusItem>(view, size, m_iconPath, m_pausedIconPath);
+    return std::make_unique<XEmbedStatusItem>(view, size, m_iconPath, m_pausedIconPath, m_appearance);
 }
 
 } // namespace tarno

@@ -6,6 +6,8 @@
 
 namespace tarno {
 
+class Appearance;
+
 // The status area of an XEmbed system tray (the owner of _NET_SYSTEM_TRAY_S<screen>): each item is a
 // small window of our own docked into the tray, so hover, clicks and drags all reach its view. The
 // item asks for its size; where the tray imposes another, the drawing is scaled to fit, centred, with
@@ -16,8 +18,10 @@ class XEmbedStatusBar : public QObject, public StatusBar
     Q_OBJECT
 
 public:
-    // The SVGs drawn as the view's normal and paused icon.
-    XEmbedStatusBar(QString iconPath, QString pausedIconPath, QObject *parent = nullptr);
+    // The SVGs drawn as the view's normal and paused icon; the drawing's colours follow `appearance`,
+    // which must outlive this object.
+    XEmbedStatusBar(QString iconPath, QString pausedIconPath, Appearance &appearance,
+                    QObject *parent = nullptr);
     ~XEmbedStatusBar() override;
 
     // Whether a tray owns the selection now.
@@ -28,6 +32,7 @@ public:
 private:
     QString m_iconPath;
     QString m_pausedIconPath;
+    Appearance &m_appearance;
 };
 
 } // namespace tarno

@@ -602,6 +602,92 @@ TEST_F(AppTest, ScreenReadersReadTheRoleNameAndStateOfEveryControl)
     bus.waitForFinished(waitMs);
 }
 
+// A desktop whose portal tells its colour scheme on a session bus of the test's own: 0 no
+// preference, 1 dark, 2 light.
+struct PortalCase
+{
+    const char *name;
+    // The portal answers only the older Read.
+    bool readOnly;
+    int atStart;
+    bool darkAtStart;
+    int changedTo;
+};
+
+class PortalAppearanceTest : public AppTest, public ::testing::WithParamInterface<PortalCase>
+{
+protected:
+    QProcess bus;
+    QProcess portal;
+
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        for (QProcess *process : {&portal, &bus}) {
+            process->terminate();
+            process->waitForFinished(waitMs);
+        }
+    }
+};
+
+TEST_P(PortalAppearanceTest, ThePopoverTakesTheDesktopsColourSchemeAtStartAndAsItChanges)
+{
+    const PortalCase &c = GetParam();
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    ASSERT_TRUE(bus.waitForReadyRead(waitMs));
+    const QString address = QString::fromLatin1(bus.readLine().trimmed());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    portal.setProcessEnvironment(environment);
+    QStringList arguments{QString::number(c.atStart)};
+    if (c.readOnly)
+        arguments << "--read-only";
+    portal.start(QStringLiteral(TARNO_TEST_HELPERS_DIR "/fake_portal"), arguments);
+    ASSERT_TRUE(portal.waitForReadyRead(waitMs));
+    ASSERT_EQ(portal.readLine().trimmed(), "ready");
+    extraEnvironment.insert("DBUS_SESSION_BUS_ADDRESS", address);
+    launch();
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
+    clickAt(icon->screenRect.center());
+    const auto popover = waitForWindow("tarno", isPopover);
+    ASSERT_TRUE(popover) << "no popover after a click";
+
+    // The background beside the empty state, as the screen shows it; Qt's own palette here is light.
+    // Looked up each time: the tray may still move the icon, and the popover with it.
+    const QString shots = QStringLiteral(TARNO_TEST_HELPERS_DIR "/../shots");
+    QDir().mkpath(shots);
+    QImage shot;
+    const auto looksDark = [&](bool dark) {
+        const auto now = findWindow("tarno", isPopover);
+        if (!now)
+            return false;
+        const QRect frame = now->screenRect;
+        shot = QGuiApplication::primaryScreen()
+                   ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                   .toImage();
+        const int grey = qGray(shot.pixel(4, frame.height() / 2));
+        // Black would be no popover at all.
+        return dark ? grey > 20 && grey < 80 : grey > 180;
+    };
+    const QString name = shots + "/popover-portal-" + c.name;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return looksDark(c.darkAtStart); }, waitMs))
+        << "the popover is not " << (c.darkAtStart ? "dark" : "light") << " at start";
+    shot.save(name + (c.darkAtStart ? "-dark.png" : "-light.png"));
+
+    portal.write(QByteArray::number(c.changedTo) + "\n");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return looksDark(!c.darkAtStart); }, waitMs))
+        << "the popover did not follow the portal's change to " << c.changedTo;
+    shot.save(name + (c.darkAtStart ? "-light.png" : "-dark.png"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Portals, PortalAppearanceTest,
+                         ::testing::Values(PortalCase{"readOne", false, 0, false, 1},
+                                           PortalCase{"olderRead", true, 1, true, 2}),
+                         [](const ::testing::TestParamInfo<PortalCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
 // A desktop whose tray speaks StatusNotifierItem over its own session bus, with no XEmbed tray.
 class StatusNotifierTest : public ::testing::Test
 {
@@ -771,7 +857,8 @@ protected:
         // as they do in the app.
         Platform::install(platform.platform());
         shell = std::make_unique<QtShellPlatform>(QStringLiteral(":/assets/MenuBarIcon.svg"),
-                                                  QStringLiteral(":/assets/MenuBarIconPaused.svg"));
+                                                  QStringLiteral(":/assets/MenuBarIconPaused.svg"),
+                                                  platform.appearance());
         ASSERT_EQ(shell->trayKind(), QtShellPlatform::TrayKind::xembed);
         controller = std::make_unique<MenuBarController>(MenuBarController::Environment{
             platform.runtime(), *platform.platform().codec, settingsStore, shell->statusBar(),
@@ -911,15 +998,38 @@ TEST_F(InProcessShellTest, ClickOnARowPutsItsClipOnTheClipboardForOtherPrograms)
     EXPECT_EQ(controller->historyViewModel().items().size(), 1);
 }
 
-// A window of one colour, to see what shows through another in front of it.
+// A magenta window full of black text, clear of its edges, to see what shows through another in
+// front of it.
 class Backdrop : public QRasterWindow
 {
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        QPainter(this).fillRect(QRect(QPoint(), size()), QColor(255, 0, 255));
+        QPainter painter(this);
+        painter.fillRect(QRect(QPoint(), size()), QColor(255, 0, 255));
+        QFont font = painter.font();
+        font.setPixelSize(14);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        for (int y = 40; y < height() - 40; y += 18)
+            painter.drawText(24, y, QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789"));
     }
 };
+
+// How far apart the lightest and darkest pixels are where the empty popover draws nothing, below
+// its header, over the backdrop's text.
+int ghostContrast(const QImage &image)
+{
+    int lightest = 0;
+    int darkest = 255;
+    for (int y = 130; y < 190; ++y) {
+        for (int x = 20; x < 340; ++x) {
+            lightest = std::max(lightest, qGray(image.pixel(x, y)));
+            darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        }
+    }
+    return lightest - darkest;
+}
 
 // Whether a pixel is the backdrop's magenta.
 bool isBackdrop(QRgb pixel)
@@ -977,6 +1087,7 @@ TEST_F(InProcessShellTest, CornersShowWhatLiesBehindWithOrWithoutACompositorAndA
     EXPECT_TRUE(cornersShowTheBackdrop(alone)) << "square corners without a compositor";
     const QRgb opaque = alone.pixel(background);
     EXPECT_FALSE(isBackdrop(opaque));
+    EXPECT_LE(ghostContrast(alone), 2);
     EXPECT_GT(qGray(opaque), 0);
 
     QProcess manager;
@@ -985,10 +1096,12 @@ TEST_F(InProcessShellTest, CornersShowWhatLiesBehindWithOrWithoutACompositorAndA
         << "the compositor went unnoticed";
     const QImage composited = look("with-compositor");
     EXPECT_TRUE(cornersShowTheBackdrop(composited)) << "corners not blended under a compositor";
-    // Translucent over magenta: redder and bluer than alone, greener than the backdrop.
+    // Opaque inside the corners all the same: no text behind it can be read through it.
     const QRgb blended = composited.pixel(background);
-    EXPECT_GT(qRed(blended) + qBlue(blended), qRed(opaque) + qBlue(opaque));
-    EXPECT_GT(qGreen(blended), 10);
+    EXPECT_NEAR(qRed(blended), qRed(opaque), 2);
+    EXPECT_NEAR(qGreen(blended), qGreen(opaque), 2);
+    EXPECT_NEAR(qBlue(blended), qBlue(opaque), 2);
+    EXPECT_LE(ghostContrast(composited), 2) << "the text behind shows through";
 
     manager.terminate();
     ASSERT_TRUE(manager.waitForFinished(waitMs));

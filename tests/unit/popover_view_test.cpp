@@ -3,16 +3,22 @@
 #include "model/GleanerySettings.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/Platform.h"
+#include "platform/fake/FakeAppearance.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/fake/FakePasteboard.h"
 #include "platform/fake/FakeProcessRunner.h"
 #include "platform/fake/ManualRuntime.h"
+#include "platform/qt/QtImageCodec.h"
 #include "tests/support/TestData.h"
+#include "ui/ClipImageProvider.h"
 #include "ui/ClipListModel.h"
 #include "ui/KeyboardNavigation.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
+
+#include <QGuiApplication>
+#include <QPalette>
 
 #include <QDir>
 #include <QFile>
@@ -52,6 +58,11 @@ FakeProcessRunner &runner()
     static FakeProcessRunner instance;
     return instance;
 }
+FakeAppearance &appearance()
+{
+    static FakeAppearance instance;
+    return instance;
+}
 
 // The real popover view, loaded from the compiled-in module, over real stores, in a window of the
 // offscreen platform drawn by the software renderer.
@@ -61,7 +72,9 @@ protected:
     static void SetUpTestSuite()
     {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        Platform::install({&runtime(), &codec(), &pasteboard(), nullptr, &runner()});
+        Platform platform{&runtime(), &codec(), &pasteboard(), nullptr, &runner()};
+        platform.appearance = &appearance();
+        Platform::install(platform);
     }
 
     FakeKeyValueStore store;
@@ -196,6 +209,80 @@ TEST_F(PopoverViewTest, EmptyStatesAndTheCountFollowTheStoreAndTheFilter)
     EXPECT_EQ(count(), "1");
     history.clear();
     EXPECT_EQ(count(), "0");
+}
+
+// The desktop's look, dark or light, against a light or dark palette from Qt.
+class PopoverLookTest : public PopoverViewTest, public ::testing::WithParamInterface<std::pair<bool, bool>>
+{
+protected:
+    void TearDown() override
+    {
+        PopoverViewTest::TearDown();
+        appearance().setDark(false);
+        QGuiApplication::setPalette(QPalette());
+    }
+};
+
+TEST_P(PopoverLookTest, TheInkIsTheDesktopsPalettesWhenItMatchesTheLookElseOurOwnAndFollowsIt)
+{
+    const auto [paletteDark, dark] = GetParam();
+    QPalette palette;
+    palette.setColor(QPalette::Window, paletteDark ? QColor(0x20, 0x30, 0x40) : QColor(0xe0, 0xd0, 0xc0));
+    palette.setColor(QPalette::Text, paletteDark ? QColor(0xe0, 0xd0, 0xc0) : QColor(0x20, 0x30, 0x40));
+    QGuiApplication::setPalette(palette);
+    QQuickItem *title = item("emptyTitle");
+    ASSERT_NE(title, nullptr);
+    const auto ink = [title] { return title->property("color").value<QColor>(); };
+    const QColor paletteInk = palette.color(QPalette::Text);
+
+    appearance().setDark(dark);
+    EXPECT_EQ(ink().lightnessF() > 0.5, dark);
+    EXPECT_EQ(ink() == paletteInk, dark == paletteDark) << ink().name().toStdString();
+    appearance().setDark(!dark);
+    EXPECT_EQ(ink().lightnessF() > 0.5, !dark) << "the ink did not follow the desktop";
+    EXPECT_EQ(ink() == paletteInk, dark != paletteDark) << ink().name().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Looks, PopoverLookTest,
+                         ::testing::Values(std::pair(false, false), std::pair(false, true),
+                                           std::pair(true, false), std::pair(true, true)));
+
+// Over the real codec, so that thumbnails are made; run at a pixel ratio of 1 and, as
+// popover_view_hidpi_test, of 2.
+class PopoverPixelsTest : public PopoverViewTest
+{
+protected:
+    QtImageCodec realCodec;
+    void SetUp() override
+    {
+        Platform platform = Platform::current();
+        platform.codec = &realCodec;
+        Platform::install(platform);
+        PopoverViewTest::SetUp();
+    }
+    void TearDown() override
+    {
+        PopoverViewTest::TearDown();
+        Platform platform = Platform::current();
+        platform.codec = &codec();
+        Platform::install(platform);
+    }
+};
+
+TEST_F(PopoverPixelsTest, ThumbnailsAreMadeAtTheDisplaysOwnPixels)
+{
+    const ClipboardItem clip =
+        ClipboardItem::makeImage(encodeImage(QImage(1440, 900, QImage::Format_RGB32)), runtime().now());
+    history.setItems({clip});
+    show();
+    auto *thumbnails = dynamic_cast<ClipImageProvider *>(engine.imageProvider("clips"));
+    ASSERT_NE(thumbnails, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !thumbnails->cachedThumbnail(clip.id).isNull(); }));
+    QQuickItem *picture = item("thumbnail");
+    ASSERT_NE(picture, nullptr);
+    const qreal ratio = window->effectiveDevicePixelRatio();
+    EXPECT_NEAR(thumbnails->cachedThumbnail(clip.id).width(), std::ceil(picture->width()) * ratio, 1)
+        << "at " << ratio;
 }
 
 TEST_F(PopoverViewTest, PillsAndTheStoreFilterStayInStep)

@@ -1,3 +1,4 @@
+#include "platform/api/Appearance.h"
 #include "platform/api/PopoverPlacement.h"
 #include "platform/qt/RuntimeFolder.h"
 #include "platform/qt/SingleInstanceLock.h"
@@ -47,6 +48,17 @@ INSTANTIATE_TEST_SUITE_P(
         // A panel whose strut the desktop does not report: the anchor alone keeps it off the panel.
         PlacementCase{"noStrut", {600, 0, 32, 24}, screen, {436, 24, 360, 480}}),
     [](const ::testing::TestParamInfo<PlacementCase> &info) { return std::string(info.param.name); });
+
+TEST(AppearanceTest, TheColourSchemeDecidesTheLookAndThePaletteWhereItStatesNoPreference)
+{
+    // color-scheme: 0 no preference, 1 dark, 2 light, anything else unknown.
+    for (const bool paletteDark : {false, true}) {
+        EXPECT_EQ(looksDark(colorSchemePreference(0), paletteDark), paletteDark);
+        EXPECT_TRUE(looksDark(colorSchemePreference(1), paletteDark));
+        EXPECT_FALSE(looksDark(colorSchemePreference(2), paletteDark));
+        EXPECT_EQ(looksDark(colorSchemePreference(3), paletteDark), paletteDark);
+    }
+}
 
 TEST(SingleInstanceLockTest, OnlyOneHolderAtATimeAndReleasedWithIt)
 {

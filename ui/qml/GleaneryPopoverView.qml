@@ -104,7 +104,6 @@ Item {
 
     PopoverChrome {
         anchors.fill: parent
-        translucent: Desktop.compositorActive
 
         // A. Header.
         Item {
@@ -125,7 +124,8 @@ Item {
                     width: 24
                     height: 24
                     source: "qrc:/assets/AppLogo.svg"
-                    sourceSize: Qt.size(48, 48)
+                    // Rendered from the SVG at the display's own pixels, which Qt derives from this.
+                    sourceSize: Qt.size(24, 24)
                     fillMode: Image.PreserveAspectFit
                     smooth: true
                     mipmap: true

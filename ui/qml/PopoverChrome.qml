@@ -1,18 +1,19 @@
 import QtQuick
 
-// The popover's background and edge, under and over the content placed inside: the desktop's
-// window colour (translucent when a compositor can blend it with what lies behind), black at 0.04
-// over it, corners of radius 12 that clip, and a hairline edge of primary 0.08 inside the border.
+// The popover's background and edge, under and over the content placed inside: the window colour
+// of the desktop's look, black at 0.04 over it, corners of radius 12 that clip, and a hairline edge of
+// primary 0.08 inside the border. The background is opaque under a compositor too: with no blur
+// behind it, the text of windows behind would show through it legibly. A compositor only smooths
+// the corners.
 Item {
     id: root
 
-    property bool translucent: false
     default property alias content: holder.data
 
     Rectangle {
         anchors.fill: parent
         radius: 12
-        color: root.translucent ? Theme.tint(Theme.background, 0.86) : Theme.background
+        color: Theme.background
     }
     Rectangle {
         anchors.fill: parent

@@ -98,8 +98,10 @@ Item {
                 // Fitted at the clip's ratio inside the full-width frame.
                 width: Math.min(parent.width, parent.height * root.imageAspectRatio)
                 height: width / Math.max(0.01, root.imageAspectRatio)
-                sourceSize: Qt.size(Math.ceil(width * Screen.devicePixelRatio), Math.ceil(height * Screen.devicePixelRatio))
-                // The provider cuts the corners round, 10 points at the display's pixel ratio.
+                // In logical pixels: Qt asks the provider for this size times the window's pixel
+                // ratio, so the thumbnail is made at the display's own pixels.
+                sourceSize: Qt.size(Math.ceil(width), Math.ceil(height))
+                // The provider cuts the corners round, 10 points in pixels of the size it is asked.
                 source: root.hasImage ? "image://clips/" + root.clipId + "/rounded/" + Math.round(10 * Screen.devicePixelRatio) : ""
                 asynchronous: true
                 fillMode: Image.Stretch

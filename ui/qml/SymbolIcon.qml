@@ -26,7 +26,9 @@ Item {
         anchors.centerIn: parent
         width: root.glyphSize
         height: root.glyphSize
-        sourceSize: Qt.size(root.glyphSize * 2, root.glyphSize * 2)
+        // Drawn at the display's own pixels: Qt asks the provider for this size times the
+        // window's pixel ratio.
+        sourceSize: Qt.size(root.glyphSize, root.glyphSize)
         source: "image://symbols/" + root.symbol + "/" + Qt.rgba(root.color.r, root.color.g, root.color.b, 1).toString().substring(1)
         smooth: true
         mipmap: true

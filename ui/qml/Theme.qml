@@ -1,17 +1,16 @@
 pragma Singleton
 import QtQuick
+import Tarno.Ui
 
-// The views' ink: the desktop palette's text colour at the shared opacities, its highlight as the
-// accent, fixed red, green and orange, and the desktop's font.
+// The views' ink: the text colour of the desktop's light or dark look at the shared opacities, its
+// highlight as the accent, fixed red, green and orange, and the desktop's font.
 QtObject {
     id: root
 
-    readonly property SystemPalette palette: SystemPalette { colorGroup: SystemPalette.Active }
-    readonly property color primary: palette.text
-    readonly property color background: palette.window
-    readonly property color accent: palette.highlight
-    // Dark when the text is lighter than the window behind it.
-    readonly property bool isDark: palette.text.hslLightness > palette.window.hslLightness
+    readonly property color primary: Desktop.textColor
+    readonly property color background: Desktop.windowColor
+    readonly property color accent: Desktop.accentColor
+    readonly property bool isDark: Desktop.dark
     readonly property color red: isDark ? "#ff453a" : "#ff3b30"
     readonly property color green: isDark ? "#30d158" : "#34c759"
     readonly property color orange: isDark ? "#ff9f0a" : "#ff9500"
