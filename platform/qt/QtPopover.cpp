@@ -110,8 +110,10 @@ public:
 protected:
     void keyPressEvent(QKeyEvent *event) override
     {
+        // Taken only if an item of the content takes it, as the shortcut row does while recording.
+        event->ignore();
         QQuickWindow::keyPressEvent(event);
-        if (event->key() == Qt::Key_Escape && onEscape)
+        if (event->key() == Qt::Key_Escape && !event->isAccepted() && onEscape)
             onEscape();
     }
 };

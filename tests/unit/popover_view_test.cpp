@@ -3,6 +3,7 @@
 #include "model/GleanerySettings.h"
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/Platform.h"
+#include "platform/fake/FakeGlobalShortcut.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/fake/FakePasteboard.h"
@@ -12,6 +13,7 @@
 #include "ui/ClipListModel.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
+#include "ui/ShortcutSetting.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,6 +68,8 @@ protected:
     FakeKeyValueStore store;
     ClipboardHistoryViewModel history{runtime(), codec()};
     GleanerySettings settings{store, [] { return false; }};
+    FakeGlobalShortcut globalShortcut;
+    ShortcutSetting shortcut{settings, globalShortcut};
     QList<PasteboardCaptures> drops;
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
@@ -85,7 +89,8 @@ protected:
                                   tools.filePath("home/.config"),
                                   tools.filePath("bin"),
                                   tools.filePath("locale"),
-                                  {}});
+                                  {}},
+            &shortcut);
         ASSERT_NE(view, nullptr);
         model = view->property("model").value<PopoverViewModel *>();
         ASSERT_NE(model, nullptr);
@@ -355,6 +360,31 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     // The new policy applies at once.
     ASSERT_EQ(history.items().size(), 1);
     EXPECT_EQ(history.items().first().text, "fresh");
+}
+
+TEST_F(PopoverViewTest, TheShortcutRowRecordsTheKeysPressedInThePopover)
+{
+    shortcut.apply();
+    show();
+    model->toggleSettings();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    QQuickItem *row = item("shortcutRow");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(textOf(row, "shortcutKeys"), "Super+V");
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    EXPECT_TRUE(shortcut.isRecording());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(shortcut.isRecording());
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(settings.globalShortcut(), "Ctrl+Alt+K");
+    EXPECT_EQ(textOf(row, "shortcutKeys"), "Ctrl+Alt+K");
+
+    // Leaving the settings mid-recording keeps what was there.
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    model->toggleSettings();
+    EXPECT_FALSE(shortcut.isRecording());
+    EXPECT_EQ(globalShortcut.taken, QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K));
 }
 
 TEST_F(PopoverViewTest, TheCloseNotificationReturnsToTheList)

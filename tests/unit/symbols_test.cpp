@@ -44,6 +44,7 @@ TEST(SymbolsTest, EverySymbolOfTheViewsDrawsAGlyphInTheInkColour)
                            "calendar",
                            "infinity",
                            "power",
+                           "keyboard",
                            "checkmark.circle.fill",
                            "exclamationmark.circle",
                            "circle",
