@@ -43,7 +43,15 @@ bool isModifierKey(int key)
 ShortcutSetting::ShortcutSetting(GleanerySettings &settings, GlobalShortcut &shortcut, QObject *parent)
     : QObject(parent), m_settings(settings), m_shortcut(shortcut)
 {
-    connect(&m_settings, &GleanerySettings::globalShortcutChanged, this, &ShortcutSetting::update);
+    // A change made elsewhere; one of the recording's own is told of when the recording ends.
+    connect(&m_settings, &GleanerySettings::globalShortcutAboutToChange, this, [this] {
+        if (!m_isStoring)
+            m_lookBefore = look();
+    });
+    connect(&m_settings, &GleanerySettings::globalShortcutChanged, this, [this] {
+        if (!m_isStoring)
+            update(*m_lookBefore);
+    });
 }
 
 ShortcutSetting::~ShortcutSetting() = default;
@@ -60,8 +68,9 @@ QString ShortcutSetting::displayText(const QString &portable)
 
 void ShortcutSetting::apply()
 {
+    const Look before = look();
     m_isApplied = true;
-    update();
+    update(before);
 }
 
 void ShortcutSetting::release()
@@ -76,13 +85,10 @@ void ShortcutSetting::release()
         Q_EMIT changed();
 }
 
-void ShortcutSetting::update()
+void ShortcutSetting::update(const Look &before)
 {
-    if (!m_isApplied)
-        return;
-    const Look before = look();
     const QString wanted = m_isRecording ? QString() : m_settings.globalShortcut();
-    if (wanted != m_held) {
+    if (m_isApplied && wanted != m_held) {
         m_held = wanted;
         const GlobalShortcut::Result result = m_shortcut.setKeyCombination(combinationOf(wanted));
         // Letting go for a recording says nothing about taking the combination again.
@@ -125,8 +131,9 @@ void ShortcutSetting::startRecording()
 {
     if (m_isRecording || !isAvailable())
         return;
+    const Look before = look();
     m_isRecording = true;
-    update();
+    update(before);
 }
 
 void ShortcutSetting::cancelRecording()
@@ -137,10 +144,14 @@ void ShortcutSetting::cancelRecording()
 
 void ShortcutSetting::finishRecording(const std::optional<QString> &stored)
 {
+    const Look before = look();
     m_isRecording = false;
-    if (stored)
+    if (stored) {
+        m_isStoring = true;
         m_settings.setGlobalShortcut(*stored);
-    update();
+        m_isStoring = false;
+    }
+    update(before);
 }
 
 bool ShortcutSetting::recordKey(int key, int modifiers)

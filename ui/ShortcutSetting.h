@@ -69,8 +69,9 @@ private:
         friend bool operator==(const Look &, const Look &) = default;
     };
     Look look() const;
-    // Holds what the settings and the recording call for, asking the platform only on a change.
-    void update();
+    // Holds what the settings and the recording call for, asking the platform only on a change, and
+    // tells of what that changed since `before`.
+    void update(const Look &before);
     void finishRecording(const std::optional<QString> &stored);
 
     GleanerySettings &m_settings;
@@ -78,8 +79,10 @@ private:
     GlobalShortcut::Result m_result = GlobalShortcut::Result::ok;
     bool m_isRecording = false;
     bool m_isApplied = false;
+    bool m_isStoring = false;
     // What the platform was last asked to hold, in portable text; none before `apply`.
     std::optional<QString> m_held;
+    std::optional<Look> m_lookBefore;
 };
 
 } // namespace tarno

@@ -135,6 +135,11 @@ protected:
                    i->property("popover").isValid();
         });
     }
+    void scrollSettingsToTheEnd() const
+    {
+        QQuickItem *scroll = item("settingsScroll");
+        scroll->setProperty("contentY", scroll->property("contentHeight").toReal() - scroll->height());
+    }
     QPoint centre(QQuickItem *item) const
     {
         return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
@@ -275,6 +280,7 @@ TEST_F(PopoverViewTest, ClearAllEmptiesTheStoreOnceIgnoresASecondPressAndEndsOpa
     QQuickItem *clearButton = item("clearAllMouseArea");
     ASSERT_NE(clearButton, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    scrollSettingsToTheEnd();
 
     QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clearButton));
     EXPECT_TRUE(model->isClearingList());
@@ -366,8 +372,11 @@ TEST_F(PopoverViewTest, TheShortcutRowRecordsTheKeysPressedInThePopover)
 {
     shortcut.apply();
     show();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     model->toggleSettings();
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    scrollSettingsToTheEnd();
     QQuickItem *row = item("shortcutRow");
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(textOf(row, "shortcutKeys"), "Super+V");

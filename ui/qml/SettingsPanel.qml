@@ -139,18 +139,11 @@ Item {
         Divider {
             width: parent.width
         }
-        Loader {
-            active: root.settings.shortcut !== null
-            visible: active
-            width: parent.width
-            sourceComponent: ShortcutRow {
-                objectName: "shortcutRow"
-                shortcut: root.settings.shortcut
-            }
-        }
-        Divider {
+        ShortcutRow {
+            objectName: "shortcutRow"
             visible: root.settings.shortcut !== null
             width: parent.width
+            shortcut: root.settings.shortcut
         }
         RetentionOptionRow {
             objectName: "startAtLoginRow"
@@ -186,7 +179,7 @@ Item {
             }
         }
         Divider {
-            visible: root.settings.canStartAtLogin
+            visible: root.settings.canStartAtLogin || root.settings.shortcut !== null
             width: parent.width
         }
         ClearAllButton {

@@ -8,25 +8,29 @@ import Tarno.Ui
 Item {
     id: root
 
+    // None where the popover is shown without the shell; the row is then hidden.
     required property ShortcutSetting shortcut
 
     property bool isHovered: hover.hovered
-    readonly property bool isRecording: root.shortcut.isRecording
+    readonly property bool isRecording: root.shortcut ? root.shortcut.isRecording : false
+    readonly property string keyText: root.shortcut ? root.shortcut.keyText : ""
+    readonly property string detailText: root.shortcut ? root.shortcut.detailText : ""
+    readonly property bool isInUse: root.shortcut ? root.shortcut.isInUse : false
 
     Accessible.role: Accessible.Button
     Accessible.name: "Shortcut"
-    Accessible.description: root.shortcut.keyText + " · " + root.shortcut.detailText
+    Accessible.description: root.keyText + " · " + root.detailText
     Accessible.onPressAction: root.shortcut.startRecording()
 
     implicitHeight: Math.max(texts.implicitHeight, keyCap.height) + 16
-    enabled: root.shortcut.isAvailable
+    enabled: root.shortcut ? root.shortcut.isAvailable : false
 
     onIsRecordingChanged: {
         if (root.isRecording)
             root.forceActiveFocus();
     }
     Keys.onPressed: event => {
-        event.accepted = root.shortcut.recordKey(event.key, event.modifiers);
+        event.accepted = root.shortcut !== null && root.shortcut.recordKey(event.key, event.modifiers);
     }
 
     property real hoverAmount: root.isHovered && root.enabled ? 1 : 0
@@ -69,9 +73,9 @@ Item {
         TarnoText {
             objectName: "shortcutDetail"
             width: parent.width
-            text: root.shortcut.detailText
+            text: root.detailText
             size: 10
-            color: root.shortcut.isInUse && !root.isRecording ? Theme.orange : Theme.primary50
+            color: root.isInUse && !root.isRecording ? Theme.orange : Theme.primary50
             wrapMode: Text.Wrap
             maximumLineCount: 2
             elide: Text.ElideRight
@@ -79,7 +83,7 @@ Item {
     }
     Rectangle {
         id: keyCap
-        visible: root.shortcut.keyText !== ""
+        visible: root.keyText !== ""
         anchors.right: parent.right
         anchors.rightMargin: 10
         anchors.verticalCenter: parent.verticalCenter
@@ -93,7 +97,7 @@ Item {
             id: keyText
             objectName: "shortcutKeys"
             anchors.centerIn: parent
-            text: root.shortcut.keyText
+            text: root.keyText
             size: 11
             weight: Font.DemiBold
             color: root.isRecording ? Theme.accent : Theme.ink(0.78)
