@@ -4,6 +4,8 @@
 //   - click: from a synthetic left click on the icon to the popover's first frame (the first damage
 //     to the popover window after it is mapped);
 //   - close: from a click far away from the open popover to the popover window being unmapped;
+//   - shortcut: from a synthetic Super+V (pressed and released) to the popover's first frame, once
+//     the popover has been closed again;
 //   - resident memory of the idle program, after docking and again after the popover was opened
 //     and closed once.
 // Each run is a fresh process. With a TEXT_FILE, xclip copies it once the icon is docked, and the
@@ -14,6 +16,7 @@
 // Needs DISPLAY; starts trayer itself when no tray owns the selection.
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
 #include <algorithm>
@@ -25,6 +28,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <spawn.h>
@@ -150,6 +154,23 @@ public:
         }
         return nullptr;
     }
+    // Super+V as a user types it: Super down, V down and up, Super up.
+    void pressShortcut()
+    {
+        xcb_key_symbols_t *symbols = xcb_key_symbols_alloc(c);
+        xcb_keycode_t *super = xcb_key_symbols_get_keycode(symbols, 0xffeb); // Super_L
+        xcb_keycode_t *v = xcb_key_symbols_get_keycode(symbols, 'v');
+        if (super && v) {
+            xcb_test_fake_input(c, XCB_KEY_PRESS, *super, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(c, XCB_KEY_PRESS, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(c, XCB_KEY_RELEASE, *v, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_test_fake_input(c, XCB_KEY_RELEASE, *super, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+            xcb_flush(c);
+        }
+        free(super);
+        free(v);
+        xcb_key_symbols_free(symbols);
+    }
     void click(int x, int y)
     {
         xcb_test_fake_input(c, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, root, static_cast<int16_t>(x),
@@ -169,6 +190,7 @@ struct Run
     std::optional<double> startMs;
     std::optional<double> clickMs;
     std::optional<double> closeMs;
+    std::optional<double> shortcutMs;
     long idleKiB = -1;
     long afterUseKiB = -1;
 };
@@ -191,6 +213,7 @@ Run measure(Display &display, const std::string &app, const std::string &home, c
         return run;
 
     std::set<xcb_window_t> created;
+    std::map<xcb_window_t, xcb_damage_damage_t> damages;
     xcb_window_t icon = XCB_NONE;
     const Clock::time_point deadline = launched + std::chrono::seconds(10);
     // Every top-level window the program makes gets a damage watch; the icon is the one the tray
@@ -203,6 +226,7 @@ Run measure(Display &display, const std::string &app, const std::string &home, c
                 created.insert(create->window);
                 xcb_damage_damage_t damage = xcb_generate_id(display.c);
                 xcb_damage_create(display.c, damage, create->window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+                damages[create->window] = damage;
                 xcb_flush(display.c);
             }
         } else if (type == XCB_REPARENT_NOTIFY) {
@@ -295,6 +319,33 @@ Run measure(Display &display, const std::string &app, const std::string &home, c
         }
         usleep(1'000'000);
         run.afterUseKiB = residentKiB(pid);
+
+        // The same popover again, from the keyboard. Its damage so far is taken as seen, so the next
+        // report is the first frame of this opening.
+        if (run.closeMs) {
+            xcb_damage_subtract(display.c, damages[popover], XCB_NONE, XCB_NONE);
+            xcb_flush(display.c);
+            usleep(200'000);
+            while (xcb_generic_event_t *event = xcb_poll_for_event(display.c))
+                free(event);
+            bool mapped = false;
+            const Clock::time_point pressed = Clock::now();
+            display.pressShortcut();
+            const Clock::time_point shortcutDeadline = pressed + std::chrono::seconds(5);
+            while (!run.shortcutMs) {
+                xcb_generic_event_t *event = display.next(shortcutDeadline);
+                if (!event)
+                    break;
+                const uint8_t type = event->response_type & ~0x80;
+                if (type == XCB_MAP_NOTIFY &&
+                    reinterpret_cast<xcb_map_notify_event_t *>(event)->window == popover)
+                    mapped = true;
+                else if (type == display.damageEvent && mapped &&
+                         reinterpret_cast<xcb_damage_notify_event_t *>(event)->drawable == popover)
+                    run.shortcutMs = msSince(pressed);
+                free(event);
+            }
+        }
     }
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
@@ -323,14 +374,13 @@ int main(int argc, char **argv)
     char folder[] = "/tmp/tarno-bench-XXXXXX";
     const std::string home = mkdtemp(folder);
 
-    std::vector<double> starts, clicks, closes, idle, afterUse;
+    std::vector<double> starts, clicks, closes, shortcuts, idle, afterUse;
     for (int i = 0; i < runs; ++i) {
         const Run run = measure(display, app, home, textFile);
-        std::printf(
-            "run %2d: start %7.1f ms  click-to-first-frame %6.1f ms  close %6.1f ms  rss idle %6.1f MB  "
-            "after use %6.1f MB\n",
-            i + 1, run.startMs.value_or(-1), run.clickMs.value_or(-1), run.closeMs.value_or(-1),
-            run.idleKiB / 1024.0, run.afterUseKiB / 1024.0);
+        std::printf("run %2d: start %7.1f ms  click-to-first-frame %6.1f ms  close %6.1f ms  "
+                    "shortcut-to-first-frame %6.1f ms  rss idle %6.1f MB  after use %6.1f MB\n",
+                    i + 1, run.startMs.value_or(-1), run.clickMs.value_or(-1), run.closeMs.value_or(-1),
+                    run.shortcutMs.value_or(-1), run.idleKiB / 1024.0, run.afterUseKiB / 1024.0);
         std::fflush(stdout);
         if (run.startMs)
             starts.push_back(*run.startMs);
@@ -338,16 +388,19 @@ int main(int argc, char **argv)
             clicks.push_back(*run.clickMs);
         if (run.closeMs)
             closes.push_back(*run.closeMs);
+        if (run.shortcutMs)
+            shortcuts.push_back(*run.shortcutMs);
         if (run.idleKiB > 0)
             idle.push_back(run.idleKiB / 1024.0);
         if (run.afterUseKiB > 0)
             afterUse.push_back(run.afterUseKiB / 1024.0);
         usleep(300'000);
     }
-    std::printf("median over %zu/%zu/%zu/%d runs: start to docked %.1f ms, click to first frame %.1f ms, "
-                "close %.1f ms, idle RSS %.1f MB, RSS after one open %.1f MB\n",
-                starts.size(), clicks.size(), closes.size(), runs, median(starts), median(clicks),
-                median(closes), median(idle), median(afterUse));
+    std::printf(
+        "median over %zu/%zu/%zu/%zu/%d runs: start to docked %.1f ms, click to first frame %.1f ms, "
+        "close %.1f ms, shortcut to first frame %.1f ms, idle RSS %.1f MB, RSS after one open %.1f MB\n",
+        starts.size(), clicks.size(), closes.size(), shortcuts.size(), runs, median(starts), median(clicks),
+        median(closes), median(shortcuts), median(idle), median(afterUse));
     if (trayer > 0) {
         kill(trayer, SIGTERM);
         waitpid(trayer, nullptr, 0);

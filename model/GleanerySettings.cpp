@@ -13,6 +13,8 @@ GleanerySettings::GleanerySettings(KeyValueStore &store,
             historyRetentionPolicyFromRawValue(*raw).value_or(HistoryRetentionPolicy::keepForever);
     if (m_store.contains(screenshotsUseClipboardKey))
         m_screenshotsUseClipboard = m_store.boolValue(screenshotsUseClipboardKey);
+    if (const std::optional<QString> shortcut = m_store.stringValue(globalShortcutKey))
+        m_globalShortcut = *shortcut;
 }
 
 GleanerySettings::~GleanerySettings() = default;
@@ -37,6 +39,16 @@ void GleanerySettings::setScreenshotsUseClipboard(bool useClipboard)
     m_store.setBool(screenshotsUseClipboardKey, useClipboard);
     if (useClipboard && m_enableClipboardScreenshots)
         m_enableClipboardScreenshots();
+}
+
+void GleanerySettings::setGlobalShortcut(const QString &shortcut)
+{
+    if (shortcut != m_globalShortcut) {
+        Q_EMIT globalShortcutAboutToChange();
+        m_globalShortcut = shortcut;
+        Q_EMIT globalShortcutChanged();
+    }
+    m_store.setString(globalShortcutKey, shortcut);
 }
 
 } // namespace tarno

@@ -21,18 +21,23 @@ class GleanerySettings : public QObject
                    NOTIFY retentionPolicyChanged)
     Q_PROPERTY(bool screenshotsUseClipboard READ screenshotsUseClipboard WRITE setScreenshotsUseClipboard
                    NOTIFY screenshotsUseClipboardChanged)
+    Q_PROPERTY(
+        QString globalShortcut READ globalShortcut WRITE setGlobalShortcut NOTIFY globalShortcutChanged)
 
 public:
     static inline const QString retentionPolicyKey = QStringLiteral("gleanery.retentionPolicy");
     static inline const QString screenshotsUseClipboardKey =
         QStringLiteral("gleanery.screenshotsUseClipboard");
+    static inline const QString globalShortcutKey = QStringLiteral("gleanery.globalShortcut");
+    static inline const QString defaultGlobalShortcut = QStringLiteral("Meta+V");
 
     // Switches the system screenshot shortcuts to the clipboard; returns whether that took. Runs
     // synchronously and may block for as long as the system tools take.
     using EnableClipboardScreenshots = std::function<bool()>;
 
-    // Reads both keys (absent or unusable values give keepForever and true); writes nothing and
-    // calls nothing. The store must outlive the settings. An empty operation is never called.
+    // Reads the keys (absent or unusable values give keepForever, true and the default shortcut);
+    // writes nothing and calls nothing. The store must outlive the settings. An empty operation is never
+    // called.
     GleanerySettings(KeyValueStore &store, EnableClipboardScreenshots enableClipboardScreenshots,
                      QObject *parent = nullptr);
     ~GleanerySettings() override;
@@ -45,17 +50,25 @@ public:
     // flag records the user's wish, not whether the system followed it.
     void setScreenshotsUseClipboard(bool useClipboard);
 
+    // The combination that opens and closes the popover from anywhere, in Qt's portable text form
+    // ("Meta+V"); empty when the user wants none.
+    QString globalShortcut() const { return m_globalShortcut; }
+    void setGlobalShortcut(const QString &shortcut);
+
 Q_SIGNALS:
     void retentionPolicyAboutToChange();
     void retentionPolicyChanged();
     void screenshotsUseClipboardAboutToChange();
     void screenshotsUseClipboardChanged();
+    void globalShortcutAboutToChange();
+    void globalShortcutChanged();
 
 private:
     KeyValueStore &m_store;
     EnableClipboardScreenshots m_enableClipboardScreenshots;
     HistoryRetentionPolicy m_retentionPolicy = HistoryRetentionPolicy::keepForever;
     bool m_screenshotsUseClipboard = true;
+    QString m_globalShortcut = defaultGlobalShortcut;
 };
 
 } // namespace tarno

@@ -9,6 +9,7 @@
 #include "shell/PopoverHostController.h"
 #include "shell/ShellServices.h"
 #include "ui/PopoverView.h"
+#include "ui/ShortcutSetting.h"
 
 #include <utility>
 
@@ -29,6 +30,7 @@ MenuBarController::MenuBarController(Environment environment)
     ShellServices *services = &environment.services;
     m_settings = std::make_unique<GleanerySettings>(
         environment.settingsStore, [services] { return services->enableClipboardScreenshots(); });
+    m_shortcut = std::make_unique<ShortcutSetting>(*m_settings, environment.globalShortcut);
 }
 
 MenuBarController::~MenuBarController()
@@ -42,6 +44,8 @@ MenuBarController::~MenuBarController()
         m_popover->setDelegate(nullptr);
     m_popoverHost.reset();
     m_popover.reset();
+    m_environment.globalShortcut.setActivatedHandler({});
+    m_shortcut->release();
 }
 
 void MenuBarController::setup()
@@ -80,6 +84,10 @@ void MenuBarController::teardown()
 
 void MenuBarController::setupInterface()
 {
+    m_environment.globalShortcut.setActivatedHandler(
+        weakly([](MenuBarController &self) { self.togglePopover(Opening::keyboard); }));
+    m_shortcut->apply();
+
     auto view = std::make_unique<MenuBarDropView>();
     view->onLeftClick = weakly([](MenuBarController &self) { self.togglePopover(); });
     view->onRightClick = weakly([](MenuBarController &self) { self.showContextMenu(); });
@@ -100,7 +108,7 @@ void MenuBarController::setupInterface()
         if (self.m_showsWhenPlaced)
             self.m_environment.runtime.mainQueue().async(self.weakly([](MenuBarController &controller) {
                 if (std::exchange(controller.m_showsWhenPlaced, false))
-                    controller.showPopover();
+                    controller.showPopover(Opening::keyboard);
             }));
     });
     view->contextMenuItems = [self = std::weak_ptr<MenuBarController *>(m_self)] {
@@ -123,9 +131,12 @@ void MenuBarController::setupInterface()
         weakly([](MenuBarController &self, const PasteboardCaptures &captures) {
             self.handleDroppedCaptures(captures);
         });
-    PopoverContentView *content = popover->setContentView(
-        [history, settings, onDropCaptures, isCapturingPaused](QQmlEngine &engine, QQuickItem *parent) {
-            return createPopoverView(engine, parent, *history, *settings, onDropCaptures, isCapturingPaused);
+    ShortcutSetting *shortcut = m_shortcut.get();
+    PopoverContentView *content =
+        popover->setContentView([history, settings, onDropCaptures, isCapturingPaused,
+                                 shortcut](QQmlEngine &engine, QQuickItem *parent) {
+            return createPopoverView(engine, parent, *history, *settings, onDropCaptures, isCapturingPaused,
+                                     std::nullopt, shortcut);
         });
     m_popoverHost = std::make_unique<PopoverHostController>(content, m_environment.runtime);
     m_popover = std::move(popover);
@@ -143,6 +154,8 @@ void MenuBarController::teardownInterface()
         m_popover->setDelegate(nullptr);
     m_popover.reset();
     m_popoverHost.reset();
+    m_environment.globalShortcut.setActivatedHandler({});
+    m_shortcut->release();
 }
 
 bool MenuBarController::isCapturingPaused() const
@@ -173,14 +186,14 @@ void MenuBarController::handleDroppedCaptures(const PasteboardCaptures &captures
     m_historyViewModel->addCaptures(captures);
 }
 
-void MenuBarController::togglePopover()
+void MenuBarController::togglePopover(Opening opening)
 {
     if (!m_popover || !m_menuBarView)
         return;
     if (m_popover->isShown())
         closePopover();
     else
-        showPopover();
+        showPopover(opening);
 }
 
 void MenuBarController::showPopoverWhenPlaced()
@@ -188,7 +201,7 @@ void MenuBarController::showPopoverWhenPlaced()
     if (!m_popover || m_popover->isShown())
         return;
     if (m_isPlaced || (m_statusItem && !m_statusItem->screenRect().isEmpty()))
-        showPopover();
+        showPopover(Opening::keyboard);
     else
         m_showsWhenPlaced = true;
 }
@@ -204,11 +217,13 @@ void MenuBarController::togglePopoverWhenPlaced()
         showPopoverWhenPlaced();
 }
 
-void MenuBarController::showPopover()
+void MenuBarController::showPopover(Opening opening)
 {
     if (!m_popover)
         return;
     m_environment.services.applyRetention(*m_historyViewModel, *m_settings);
+    if (opening == Opening::keyboard && !m_popover->isShown())
+        m_environment.notifications.post(popoverOpenedByKeyboardNotification);
     m_popover->show(m_statusItem ? m_statusItem->screenRect() : QRectF());
     m_popoverState = PopoverState::shown;
     if (m_popoverHost)
@@ -290,6 +305,8 @@ void MenuBarController::closePopover()
 void MenuBarController::popoverDidClose()
 {
     m_popoverState = PopoverState::hidden;
+    // A combination half recorded when the popover went away is not the user's choice.
+    m_shortcut->cancelRecording();
     m_environment.runtime.mainQueue().async(
         weakly([](MenuBarController &self) { self.removeClickMonitors(); }));
 }

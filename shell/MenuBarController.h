@@ -14,6 +14,7 @@ namespace tarno {
 class Application;
 class ClipboardHistoryViewModel;
 class GleanerySettings;
+class GlobalShortcut;
 class ImageCodec;
 class KeyValueStore;
 class MenuBarDropView;
@@ -21,14 +22,15 @@ struct MenuItem;
 class NotificationCenter;
 class PopoverHostController;
 class ShellServices;
+class ShortcutSetting;
 class StatusBar;
 class StatusItem;
 
 // The one controller of a run. It owns the history and the settings, builds the status item and the
 // popover, starts and stops the services that feed the history, and runs the popover: opening it
-// against the status item, closing it with its animation or on a click anywhere outside it, and the
-// status item's menu. Main thread only. Every callback it hands out holds it weakly and does nothing
-// once it is gone.
+// against the status item, closing it with its animation or on a click anywhere outside it, the
+// status item's menu, and the global shortcut that opens and closes it from anywhere. Main thread only. Every
+// callback it hands out holds it weakly and does nothing once it is gone.
 class MenuBarController : public PopoverDelegate
 {
 public:
@@ -39,9 +41,20 @@ public:
     // Posted by the popover's content when a key asks to close it; closes it as the icon does.
     static inline const QString popoverCloseRequestNotification =
         QStringLiteral("gleaneryPopoverCloseRequested");
+    // Posted just before a popover opened from the keyboard shows, for its content to take the keys.
+    static inline const QString popoverOpenedByKeyboardNotification =
+        QStringLiteral("gleaneryPopoverOpenedByKeyboard");
     static inline const QString pauseTitle = QStringLiteral("Pause Capturing");
     static inline const QString quitTitle = QStringLiteral("Quit Tarno");
     static inline const QString quitKeyEquivalent = QStringLiteral("q");
+
+    // What opened the popover: the pointer (a click, a drag) or the keyboard (the global shortcut,
+    // the command line a desktop's own shortcut runs).
+    enum class Opening
+    {
+        pointer,
+        keyboard
+    };
 
     enum class PopoverState
     {
@@ -63,6 +76,7 @@ public:
         Application &application;
         NotificationCenter &notifications;
         ShellServices &services;
+        GlobalShortcut &globalShortcut;
     };
 
     // Makes the two stores, the settings loaded from the store; builds nothing visible and starts
@@ -72,7 +86,9 @@ public:
     MenuBarController(const MenuBarController &) = delete;
     MenuBarController &operator=(const MenuBarController &) = delete;
 
-    // The status item and popover first, then the services. Only the first call does anything.
+    // The global shortcut, taken before the status item is shown, so that once the item appears the
+    // shortcut works; then the status item and popover, then the services. Only the first call does
+    // anything.
     void setup();
     // The services first, then the popover and status item. Only the first call after setup does
     // anything.
@@ -88,10 +104,10 @@ public:
     // Pauses the clipboard monitor, then adds the captures in order; an empty list changes nothing.
     void handleDroppedCaptures(const PasteboardCaptures &captures);
 
-    void togglePopover();
-    void showPopover();
-    // As the command line asks: at once when the status item has its place, else as soon as it
-    // finds one, so the popover never opens against nothing.
+    void togglePopover(Opening opening = Opening::pointer);
+    void showPopover(Opening opening = Opening::pointer);
+    // As the command line asks, opening from the keyboard: at once when the status item has its
+    // place, else as soon as it finds one, so the popover never opens against nothing.
     void showPopoverWhenPlaced();
     void togglePopoverWhenPlaced();
     void closePopover();
@@ -111,6 +127,7 @@ public:
     std::optional<EventMonitors::Token> localClickMonitor() const { return m_localClickMonitor; }
     ClipboardHistoryViewModel &historyViewModel() const { return *m_historyViewModel; }
     GleanerySettings &settings() const { return *m_settings; }
+    ShortcutSetting &shortcutSetting() const { return *m_shortcut; }
     PopoverState popoverState() const { return m_popoverState; }
 
 private:
@@ -134,6 +151,7 @@ private:
     std::optional<EventMonitors::Token> m_localClickMonitor;
     std::unique_ptr<ClipboardHistoryViewModel> m_historyViewModel;
     std::unique_ptr<GleanerySettings> m_settings;
+    std::unique_ptr<ShortcutSetting> m_shortcut;
 
     Environment m_environment;
     Lifecycle m_lifecycle = Lifecycle::constructed;

@@ -111,7 +111,7 @@ int main(int argc, char **argv)
         return std::make_unique<tarno::MenuBarController>(tarno::MenuBarController::Environment{
             *services.runtime, *services.codec, platform.settingsStore(), shell.statusBar(),
             [&shell] { return shell.makePopover(); }, shell.eventMonitors(), shell.application(),
-            tarno::NotificationCenter::defaultCenter(), sharedServices});
+            tarno::NotificationCenter::defaultCenter(), sharedServices, shell.globalShortcut()});
     });
     delegate.applicationDidFinishLaunching();
     const auto withController = [&delegate](void (tarno::MenuBarController::*action)()) {

@@ -24,7 +24,8 @@ namespace tarno {
 QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardHistoryViewModel &history,
                               GleanerySettings &settings, DropCapturesCallback onDropCaptures,
                               std::function<bool()> isCapturingPaused,
-                              std::optional<ScreenshotEnvironment> screenshotEnvironment)
+                              std::optional<ScreenshotEnvironment> screenshotEnvironment,
+                              ShortcutSetting *shortcut)
 {
     const Platform &platform = Platform::current();
     // The module is compiled in under qrc:/Tarno/Ui.
@@ -42,11 +43,11 @@ QQuickItem *createPopoverView(QQmlEngine &engine, QQuickItem *parent, ClipboardH
                          ? std::make_unique<LoginItem>(*platform.autostartFolder, platform.fileEvents,
                                                        platform.runtime->mainQueue())
                          : nullptr;
-    auto *model =
-        new PopoverViewModel(history, settings,
-                             {*platform.runtime, *platform.codec, *platform.generalPasteboard,
-                              *platform.processRunner, loginItem.get(), platform.isClipboardAccessLimited},
-                             std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
+    auto *model = new PopoverViewModel(
+        history, settings,
+        {*platform.runtime, *platform.codec, *platform.generalPasteboard, *platform.processRunner,
+         loginItem.get(), platform.isClipboardAccessLimited, shortcut},
+        std::move(isCapturingPaused), nullptr, std::move(screenshotEnvironment));
     if (loginItem)
         loginItem.release()->setParent(model);
     if (auto *thumbnails = dynamic_cast<ClipImageProvider *>(engine.imageProvider(QStringLiteral("clips"))))

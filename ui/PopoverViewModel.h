@@ -24,6 +24,7 @@ class ImageCodec;
 class LoginItem;
 class Pasteboard;
 class ProcessRunner;
+class ShortcutSetting;
 
 // What the popover's views show and do, over the two stores: the clip rows, the count, the filter
 // and the settings both ways, and the view state that outlives a redraw (settings shown, clearing,
@@ -33,6 +34,7 @@ class ProcessRunner;
 class PopoverViewModel : public QObject
 {
     Q_OBJECT
+    Q_MOC_INCLUDE("ui/ShortcutSetting.h")
     QML_ELEMENT
     QML_UNCREATABLE("Made by the popover")
     Q_PROPERTY(tarno::ClipListModel *clips READ clips CONSTANT)
@@ -59,6 +61,7 @@ class PopoverViewModel : public QObject
     Q_PROPERTY(bool canStartAtLogin READ canStartAtLogin CONSTANT)
     Q_PROPERTY(bool startsAtLogin READ startsAtLogin WRITE setStartsAtLogin NOTIFY startsAtLoginChanged)
     Q_PROPERTY(QString startAtLoginStatus READ startAtLoginStatus NOTIFY startAtLoginStatusChanged)
+    Q_PROPERTY(tarno::ShortcutSetting *shortcut READ shortcut CONSTANT)
     Q_PROPERTY(QDateTime now READ now NOTIFY nowChanged)
     Q_PROPERTY(bool clockRunning READ clockRunning WRITE setClockRunning NOTIFY clockRunningChanged)
 
@@ -84,6 +87,8 @@ public:
         // Whether Tarno starts at login; none where the session has no autostart folder to offer.
         LoginItem *loginItem = nullptr;
         bool isClipboardAccessLimited = false;
+        // The global shortcut's row; none where the popover is shown without the shell.
+        ShortcutSetting *shortcut = nullptr;
     };
 
     // `isCapturingPaused` tells whether the user has paused capturing (unset: never); it is asked
@@ -140,6 +145,7 @@ public:
     void setStartsAtLogin(bool starts);
     // Why the last change of the login item failed, one line; empty when it took.
     QString startAtLoginStatus() const;
+    ShortcutSetting *shortcut() const { return m_services.shortcut; }
 
     // The time relative ages are measured against; moves once a second while the clock runs.
     QDateTime now() const { return m_now; }

@@ -41,6 +41,8 @@ const QHash<QString, SymbolGlyph> &symbolTable()
          {QStringLiteral("x-office-calendar-symbolic"), own(QStringLiteral("calendar"))}},
         {QStringLiteral("infinity"), {{}, own(QStringLiteral("infinity"))}},
         {QStringLiteral("power"), {{}, own(QStringLiteral("power"))}},
+        {QStringLiteral("keyboard"),
+         {QStringLiteral("input-keyboard-symbolic"), own(QStringLiteral("keyboard"))}},
         {QStringLiteral("checkmark.circle.fill"), {{}, own(QStringLiteral("checkmark-circle-fill"))}},
         {QStringLiteral("exclamationmark.circle"), {{}, own(QStringLiteral("exclamationmark-circle"))}},
         {QStringLiteral("circle"), {{}, own(QStringLiteral("circle"))}},

@@ -126,6 +126,7 @@ protected:
         // itself, so that none is lost.
         bool taken = false;
         if (activeFocusItem()) {
+            event->ignore();
             QQuickWindow::keyPressEvent(event);
             taken = event->isAccepted();
         } else if (content) {

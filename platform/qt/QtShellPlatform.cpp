@@ -4,6 +4,7 @@
 #include "platform/qt/QtPopover.h"
 #include "platform/qt/SniStatusBar.h"
 #include "platform/x11/X11EventMonitors.h"
+#include "platform/x11/X11GlobalShortcut.h"
 #include "platform/x11/XEmbedStatusBar.h"
 
 #include <QDBusConnection>
@@ -63,6 +64,13 @@ private:
     bool m_waiting = true;
 };
 
+class NoGlobalShortcut : public GlobalShortcut
+{
+public:
+    Result setKeyCombination(std::optional<QKeyCombination>) override { return Result::unsupported; }
+    void setActivatedHandler(Handler) override {}
+};
+
 class LateTrayStatusBar : public StatusBar
 {
 public:
@@ -90,6 +98,10 @@ QtShellPlatform::QtShellPlatform(const QString &iconPath, const QString &pausedI
                      : TrayKind::xembed),
       m_eventMonitors(std::make_unique<X11EventMonitors>()), m_application(std::make_unique<QtApplication>())
 {
+    if (qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        m_globalShortcut = std::make_unique<X11GlobalShortcut>();
+    else
+        m_globalShortcut = std::make_unique<NoGlobalShortcut>();
     // The popover is one small panel: Qt Quick's software renderer draws it in a few milliseconds,
     // while loading the OpenGL stack for it would more than double the program's resident memory.
     // Chosen once per process: Qt takes it only before the first scene graph exists.

@@ -10,11 +10,14 @@
 #include "platform/x11/X11Clipboard.h"
 #include "platform/x11/X11Compositor.h"
 #include "platform/x11/X11EventMonitors.h"
+#include "platform/x11/X11GlobalShortcut.h"
 #include "shell/MenuBarController.h"
 #include "shell/MenuBarDropView.h"
 #include "shell/ShellServices.h"
 #include "tests/integration/X11TestSupport.h"
 #include "tests/support/RecordingServices.h"
+#include "ui/PopoverViewModel.h"
+#include "ui/ShortcutSetting.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -25,6 +28,7 @@
 #include <QQuickWindow>
 #include <QRasterWindow>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -270,6 +274,44 @@ TEST_F(AppTest, IconDocksAndClicksOpenThePopoverBelowItAndCloseItThereOrInAnothe
     // Closed once, not closed and reopened: it stays closed.
     QTest::qWait(400);
     EXPECT_FALSE(findWindow("tarno", isPopover));
+}
+
+// The keyboard focus as the server starts with it, on whichever window is under the pointer, as a
+// desktop keeps it. A program killed while it had the focus may leave it on none, and then no key
+// reaches anyone, grabs included.
+void focusFollowsThePointer()
+{
+    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+    xcb_set_input_focus(connection, XCB_INPUT_FOCUS_POINTER_ROOT, XCB_INPUT_FOCUS_POINTER_ROOT,
+                        XCB_CURRENT_TIME);
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    xcb_disconnect(connection);
+}
+
+TEST_F(AppTest, SuperVOpensThePopoverUnderTheIconAndClosesItWhateverTheLocks)
+{
+    focusFollowsThePointer();
+    launch();
+    // Taken before the icon shows: once it has docked the shortcut works.
+    const auto icon = waitForDockedIcon();
+    ASSERT_TRUE(icon) << "the icon never docked in the tray";
+    xdotool({"key", "super+v"});
+    ASSERT_TRUE(waitForWindow("tarno", isPopover)) << "no popover after Super+V";
+    // The keys are up and the popover keeps the focus they left it.
+    QTest::qWait(400);
+    EXPECT_TRUE(findWindow("tarno", isPopover)) << "the popover closed by itself";
+
+    // With Num Lock and Caps Lock on, the same keys close it and open it again.
+    xdotool({"key", "Num_Lock", "Caps_Lock"});
+    const auto locksOff = qScopeGuard([] { xdotool({"key", "Num_Lock", "Caps_Lock"}); });
+    xdotool({"key", "super+v"});
+    EXPECT_TRUE(QTest::qWaitFor([] { return !findWindow("tarno", isPopover); }, waitMs))
+        << "a second Super+V did not close the popover";
+    xdotool({"key", "super+v"});
+    const auto popover = waitForWindow("tarno", isPopover);
+    ASSERT_TRUE(popover) << "Super+V with the locks on did nothing";
+    // Under the icon, as a click opens it.
+    EXPECT_EQ(popover->screenRect.top(), icon->screenRect.bottom() + 1);
 }
 
 TEST_F(AppTest, QuitFromTheMenuRemovesTheIconAndEndsTheProgram)
@@ -863,7 +905,7 @@ protected:
         controller = std::make_unique<MenuBarController>(MenuBarController::Environment{
             platform.runtime(), *platform.platform().codec, settingsStore, shell->statusBar(),
             [this] { return shell->makePopover(); }, shell->eventMonitors(), shell->application(),
-            notifications, services});
+            notifications, services, shell->globalShortcut()});
         controller->setup();
     }
     void TearDown() override
@@ -996,6 +1038,61 @@ TEST_F(InProcessShellTest, ClickOnARowPutsItsClipOnTheClipboardForOtherPrograms)
     EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == "an older clip"; }, waitMs));
     EXPECT_TRUE(controller->popover()->isShown());
     EXPECT_EQ(controller->historyViewModel().items().size(), 1);
+}
+
+// Another program has taken Super+V before the shell starts.
+class ShortcutHeldElsewhereTest : public InProcessShellTest
+{
+protected:
+    X11GlobalShortcut other;
+    int othersPresses = 0;
+
+    void SetUp() override
+    {
+        other.setActivatedHandler([this] { ++othersPresses; });
+        ASSERT_EQ(other.setKeyCombination(QKeyCombination(Qt::MetaModifier, Qt::Key_V)),
+                  GlobalShortcut::Result::ok);
+        InProcessShellTest::SetUp();
+    }
+};
+
+TEST_F(ShortcutHeldElsewhereTest, TheRowSaysSoAndTheRestStillWorks)
+{
+    const ShortcutSetting &shortcut = controller->shortcutSetting();
+    EXPECT_TRUE(shortcut.isInUse());
+    EXPECT_EQ(shortcut.keyText(), "Super+V");
+    clickIcon();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return controller->popover()->isShown(); }, waitMs))
+        << "no popover after a click";
+    auto *window = static_cast<QtPopover *>(controller->popover())->window();
+    QQuickItem *detail = nullptr;
+    PopoverViewModel *model = nullptr;
+    for (QList<QQuickItem *> pending{window->contentItem()}; !pending.isEmpty();) {
+        QQuickItem *item = pending.takeFirst();
+        if (item->objectName() == "shortcutDetail")
+            detail = item;
+        if (!model)
+            model = item->property("model").value<PopoverViewModel *>();
+        pending.append(item->childItems());
+    }
+    ASSERT_TRUE(detail && model) << "the settings show no shortcut row";
+    model->toggleSettings();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return detail->isVisible(); }, waitMs));
+    EXPECT_EQ(detail->property("text").toString(), "Shortcut in use by another program");
+
+    // The keys reach the program that holds them, and the popover stays as it was.
+    xdotool({"key", "super+v"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return othersPresses == 1; }, waitMs));
+    EXPECT_TRUE(controller->popover()->isShown());
+
+    // Escape while recording ends the recording, not the popover.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    controller->shortcutSetting().startRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->activeFocusItem() != nullptr; }, waitMs));
+    xdotool({"key", "Escape"});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !shortcut.isRecording(); }, waitMs));
+    QTest::qWait(200);
+    EXPECT_TRUE(controller->popover()->isShown()) << "Escape in the recording closed the popover";
 }
 
 // A magenta window full of black text, clear of its edges, to see what shows through another in

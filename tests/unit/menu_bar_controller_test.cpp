@@ -3,6 +3,7 @@
 #include "platform/api/NotificationCenter.h"
 #include "platform/fake/FakeApplication.h"
 #include "platform/fake/FakeEventMonitors.h"
+#include "platform/fake/FakeGlobalShortcut.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/fake/FakePasteboard.h"
@@ -15,8 +16,11 @@
 #include "shell/PopoverHostController.h"
 #include "shell/ShellServices.h"
 #include "tests/support/RecordingServices.h"
+#include "ui/ShortcutSetting.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 using namespace tarno;
 using namespace std::chrono_literals;
@@ -32,6 +36,7 @@ public:
     FakeStatusBar statusBar;
     FakeEventMonitors monitors;
     FakeApplication application;
+    FakeGlobalShortcut shortcut;
     NotificationCenter notifications;
     RecordingServices services{runtime};
     FakePopover *popover = nullptr;
@@ -58,7 +63,7 @@ public:
                                                services.log << "makePopover";
                                                return made;
                                            },
-                                           monitors, application, notifications, services});
+                                           monitors, application, notifications, services, shortcut});
         services.historySize = [this] { return controller->historyViewModel().items().size(); };
         return *controller;
     }
@@ -471,6 +476,121 @@ INSTANTIATE_TEST_SUITE_P(
                       WhenPlacedCase{"toggleTakesBackAPendingOne", false, "ttp", false, 0},
                       WhenPlacedCase{"togglePlacedOpensThenCloses", true, "tt", false, 1},
                       WhenPlacedCase{"placedAloneOpensNothing", false, "p", false, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+constexpr QKeyCombination superV(Qt::MetaModifier, Qt::Key_V);
+
+TEST_F(MenuBarControllerTest, TheStoredShortcutIsTakenBeforeTheIconShowsAndTogglesThePopoverFromTheKeyboard)
+{
+    store.values.insert(GleanerySettings::globalShortcutKey, "Ctrl+Alt+K");
+    int itemsWhenTaken = -1;
+    shortcut.onRequest = [&] { itemsWhenTaken = statusBar.madeCount; };
+    int openedByKeyboard = 0;
+    notifications.addObserver(MenuBarController::popoverOpenedByKeyboardNotification,
+                              [&] { ++openedByKeyboard; });
+    MenuBarController &controller = started();
+    const QKeyCombination stored(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K);
+    EXPECT_EQ(shortcut.taken, stored);
+    EXPECT_EQ(itemsWhenTaken, 0);
+
+    // Without a place for the icon the popover opens near the pointer.
+    statusBar.item->rect = QRectF();
+    shortcut.press(stored);
+    EXPECT_TRUE(popover->isShown());
+    EXPECT_EQ(popover->shownAnchors.value(0), QRectF());
+    EXPECT_EQ(openedByKeyboard, 1);
+    settle();
+    shortcut.press(stored);
+    EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
+    settle();
+    view().mouseDown();
+    EXPECT_EQ(openedByKeyboard, 1) << "a click is no keyboard opening";
+
+    controller.teardown();
+    EXPECT_FALSE(shortcut.taken.has_value());
+}
+
+// The shortcut row over the fake: what it says, and what a recording leaves in the store and the
+// platform. Keys: 'o' opens the popover, 'r' starts recording, 'k' Ctrl+Alt+K, 'm' Meta alone, 'x' a plain X,
+// 'e' Escape, 'b' Backspace, 'c' the popover closes.
+struct ShortcutCase
+{
+    const char *name;
+    const char *stored; // null: nothing stored
+    bool supported;
+    bool heldElsewhere;
+    const char *keys;
+    const char *keyText;
+    const char *detailText;
+    const char *storedAtEnd; // null: nothing stored
+    std::optional<QKeyCombination> takenAtEnd;
+};
+
+class ShortcutRowTest : public MenuBarControllerTest, public ::testing::WithParamInterface<ShortcutCase>
+{};
+
+TEST_P(ShortcutRowTest, ShowsAndRecords)
+{
+    const ShortcutCase &row = GetParam();
+    if (row.stored)
+        store.values.insert(GleanerySettings::globalShortcutKey, row.stored);
+    shortcut.isSupported = row.supported;
+    if (row.heldElsewhere)
+        shortcut.heldElsewhere = superV;
+    ShortcutSetting &setting = started().shortcutSetting();
+    for (const char *key = row.keys; *key; ++key) {
+        if (*key == 'r') {
+            setting.startRecording();
+            EXPECT_EQ(setting.isRecording(), row.supported);
+            EXPECT_FALSE(shortcut.taken.has_value()) << "held while recording";
+        } else if (*key == 'o') {
+            view().mouseDown();
+        } else if (*key == 'c') {
+            popover->closeTransiently();
+        } else {
+            const std::map<char, std::pair<int, Qt::KeyboardModifiers>> keys{
+                {'k', {Qt::Key_K, Qt::ControlModifier | Qt::AltModifier}},
+                {'m', {Qt::Key_Meta, Qt::MetaModifier}},
+                {'x', {Qt::Key_X, Qt::NoModifier}},
+                {'e', {Qt::Key_Escape, Qt::NoModifier}},
+                {'b', {Qt::Key_Backspace, Qt::NoModifier}}};
+            setting.recordKey(keys.at(*key).first, int(keys.at(*key).second));
+        }
+    }
+    EXPECT_EQ(setting.keyText(), row.keyText);
+    EXPECT_EQ(setting.detailText(), row.detailText);
+    EXPECT_EQ(store.stringValue(GleanerySettings::globalShortcutKey),
+              row.storedAtEnd ? std::optional<QString>(row.storedAtEnd) : std::nullopt);
+    EXPECT_EQ(shortcut.taken, row.takenAtEnd);
+}
+
+const char *const opens = "Opens Tarno from any program · click to change";
+const char *const recording = "Press the new combination · Escape cancels · Backspace clears";
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ShortcutRowTest,
+    ::testing::Values(
+        ShortcutCase{"defaultIsSuperV", nullptr, true, false, "", "Super+V", opens, nullptr, superV},
+        ShortcutCase{"inUse", nullptr, true, true, "", "Super+V", "Shortcut in use by another program",
+                     nullptr, std::nullopt},
+        ShortcutCase{"cleared", "", true, false, "", "None", "No shortcut · click to set one", "",
+                     std::nullopt},
+        ShortcutCase{"wayland", nullptr, false, false, "r", "",
+                     "Bind tarno --toggle to a key in your desktop's shortcut settings", nullptr,
+                     std::nullopt},
+        ShortcutCase{"recordingWaitsForACombination", nullptr, true, false, "rmx", "Press keys", recording,
+                     nullptr, std::nullopt},
+        ShortcutCase{"combinationIsKeptAndStored", nullptr, true, false, "rmk", "Ctrl+Alt+K", opens,
+                     "Ctrl+Alt+K", QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K)},
+        ShortcutCase{"escapeCancels", nullptr, true, false, "re", "Super+V", opens, nullptr, superV},
+        ShortcutCase{"backspaceClears", nullptr, true, false, "rb", "None", "No shortcut · click to set one",
+                     "", std::nullopt},
+        ShortcutCase{"closingCancels", nullptr, true, false, "orc", "Super+V", opens, nullptr, superV},
+        ShortcutCase{"recordingAgainRetriesOneInUse", nullptr, true, true, "rk", "Ctrl+Alt+K", opens,
+                     "Ctrl+Alt+K", QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K)}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

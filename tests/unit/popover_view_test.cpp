@@ -4,6 +4,7 @@
 #include "platform/api/NotificationCenter.h"
 #include "platform/api/Platform.h"
 #include "platform/fake/FakeAppearance.h"
+#include "platform/fake/FakeGlobalShortcut.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/fake/FakePasteboard.h"
@@ -16,6 +17,7 @@
 #include "ui/KeyboardNavigation.h"
 #include "ui/PopoverView.h"
 #include "ui/PopoverViewModel.h"
+#include "ui/ShortcutSetting.h"
 
 #include <QGuiApplication>
 #include <QPalette>
@@ -80,6 +82,8 @@ protected:
     FakeKeyValueStore store;
     ClipboardHistoryViewModel history{runtime(), codec()};
     GleanerySettings settings{store, [] { return false; }};
+    FakeGlobalShortcut globalShortcut;
+    ShortcutSetting shortcut{settings, globalShortcut};
     QList<PasteboardCaptures> drops;
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
@@ -99,7 +103,8 @@ protected:
                                   tools.filePath("home/.config"),
                                   tools.filePath("bin"),
                                   tools.filePath("locale"),
-                                  {}});
+                                  {}},
+            &shortcut);
         ASSERT_NE(view, nullptr);
         model = view->property("model").value<PopoverViewModel *>();
         ASSERT_NE(model, nullptr);
@@ -143,6 +148,11 @@ protected:
             return i->property("clipId").toString() == clipIdString(clip.id) &&
                    i->property("popover").isValid();
         });
+    }
+    void scrollSettingsToTheEnd() const
+    {
+        QQuickItem *scroll = item("settingsScroll");
+        scroll->setProperty("contentY", scroll->property("contentHeight").toReal() - scroll->height());
     }
     QPoint centre(QQuickItem *item) const
     {
@@ -358,6 +368,7 @@ TEST_F(PopoverViewTest, ClearAllEmptiesTheStoreOnceIgnoresASecondPressAndEndsOpa
     QQuickItem *clearButton = item("clearAllMouseArea");
     ASSERT_NE(clearButton, nullptr);
     ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    scrollSettingsToTheEnd();
 
     QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clearButton));
     EXPECT_TRUE(model->isClearingList());
@@ -443,6 +454,34 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     // The new policy applies at once.
     ASSERT_EQ(history.items().size(), 1);
     EXPECT_EQ(history.items().first().text, "fresh");
+}
+
+TEST_F(PopoverViewTest, TheShortcutRowRecordsTheKeysPressedInThePopover)
+{
+    shortcut.apply();
+    show();
+    window->requestActivate();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    model->toggleSettings();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    scrollSettingsToTheEnd();
+    QQuickItem *row = item("shortcutRow");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(textOf(row, "shortcutKeys"), "Super+V");
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    EXPECT_TRUE(shortcut.isRecording());
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(shortcut.isRecording());
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    EXPECT_EQ(settings.globalShortcut(), "Ctrl+Alt+K");
+    EXPECT_EQ(textOf(row, "shortcutKeys"), "Ctrl+Alt+K");
+
+    // Leaving the settings mid-recording keeps what was there.
+    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    model->toggleSettings();
+    EXPECT_FALSE(shortcut.isRecording());
+    EXPECT_EQ(globalShortcut.taken, QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K));
 }
 
 TEST_F(PopoverViewTest, TheCloseNotificationReturnsToTheList)

@@ -11,6 +11,7 @@
 #include "platform/fake/FakeApplication.h"
 #include "platform/fake/FakeEventMonitors.h"
 #include "platform/fake/FakeFileEvents.h"
+#include "platform/fake/FakeGlobalShortcut.h"
 #include "platform/fake/FakeImageCodec.h"
 #include "platform/fake/FakeKeyValueStore.h"
 #include "platform/fake/FakePasteboard.h"
@@ -51,9 +52,10 @@ TEST(ShellWiringTest, SetupRunsTheSharedServicesAndTeardownStopsThem)
     FakeEventMonitors monitors;
     FakeApplication application;
     NotificationCenter notifications;
+    FakeGlobalShortcut shortcut;
     MenuBarController controller(MenuBarController::Environment{
         runtime, codec, store, statusBar, [] { return std::make_unique<FakePopover>(); }, monitors,
-        application, notifications, services});
+        application, notifications, services, shortcut});
 
     controller.setup();
     EXPECT_TRUE(ClipboardMonitor::shared().isStarted());

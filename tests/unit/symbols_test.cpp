@@ -36,7 +36,7 @@ TEST(SymbolsTest, EverySymbolOfTheViewsDrawsAGlyphInTheInkColour)
             "tray text.alignleft camera.viewfinder square.grid.2x2 gearshape gearshape.fill text.quote "
             "doc.on.doc arrow.up.forward.circle sun.horizon calendar infinity power "
             "checkmark.circle.fill exclamationmark.circle circle trash arrow.uturn.backward "
-            "arrow.up.arrow.down magnifyingglass")
+            "arrow.up.arrow.down magnifyingglass keyboard")
             .split(u' ');
     SymbolImageProvider provider;
     for (const QString &symbol : used) {

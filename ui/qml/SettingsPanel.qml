@@ -3,8 +3,8 @@ import QtQuick
 import Tarno.Ui
 
 // The settings shown in place of the clip list: the screenshot switch with the line that says
-// whether the screenshot tools follow it, the three retention choices, "Start at Login" with the line
-// that says why a change failed, and "Clear All". It reads and writes
+// whether the screenshot tools follow it, the three retention choices, the global shortcut, "Start
+// at Login" with the line that says why a change failed, and "Clear All". It reads and writes
 // the settings through the popover's view model; clearing is the popover's sequence.
 Item {
     id: root
@@ -20,6 +20,15 @@ Item {
     ]
 
     implicitHeight: column.implicitHeight + 28
+
+    // Leaving the settings ends a recording, as closing the popover does.
+    Connections {
+        target: root.settings
+        function onShowsSettingsChanged() {
+            if (!root.settings.showsSettings && root.settings.shortcut)
+                root.settings.shortcut.cancelRecording();
+        }
+    }
 
     Rectangle {
         anchors.fill: parent
@@ -130,6 +139,12 @@ Item {
         Divider {
             width: parent.width
         }
+        ShortcutRow {
+            objectName: "shortcutRow"
+            visible: root.settings.shortcut !== null
+            width: parent.width
+            shortcut: root.settings.shortcut
+        }
         RetentionOptionRow {
             objectName: "startAtLoginRow"
             visible: root.settings.canStartAtLogin
@@ -164,7 +179,7 @@ Item {
             }
         }
         Divider {
-            visible: root.settings.canStartAtLogin
+            visible: root.settings.canStartAtLogin || root.settings.shortcut !== null
             width: parent.width
         }
         ClearAllButton {
