@@ -9,6 +9,7 @@
 #include "shell/PopoverHostController.h"
 #include "shell/ShellServices.h"
 #include "ui/PopoverView.h"
+#include "ui/PopoverViewModel.h"
 #include "ui/ShortcutSetting.h"
 
 #include <utility>
@@ -141,7 +142,7 @@ void MenuBarController::setupInterface()
     m_popoverHost = std::make_unique<PopoverHostController>(content, m_environment.runtime);
     m_popover = std::move(popover);
     m_closeRequestObserver = m_environment.notifications.addObserver(
-        popoverCloseRequestNotification, weakly([](MenuBarController &self) { self.closePopover(); }));
+        PopoverViewModel::closeRequestNotification, weakly([](MenuBarController &self) { self.closePopover(); }));
 }
 
 void MenuBarController::teardownInterface()
@@ -222,8 +223,9 @@ void MenuBarController::showPopover(Opening opening)
     if (!m_popover)
         return;
     m_environment.services.applyRetention(*m_historyViewModel, *m_settings);
+    // Before it shows, so that the content takes the keys with the newest clip selected.
     if (opening == Opening::keyboard && !m_popover->isShown())
-        m_environment.notifications.post(popoverOpenedByKeyboardNotification);
+        m_environment.notifications.post(PopoverViewModel::keyboardSessionNotification);
     m_popover->show(m_statusItem ? m_statusItem->screenRect() : QRectF());
     m_popoverState = PopoverState::shown;
     if (m_popoverHost)

@@ -38,12 +38,6 @@ public:
     static inline const QString popoverWillCloseNotification = QStringLiteral("gleaneryPopoverWillClose");
     static inline const QString capturingPausedNotification =
         QStringLiteral("gleaneryCapturingPausedChanged");
-    // Posted by the popover's content when a key asks to close it; closes it as the icon does.
-    static inline const QString popoverCloseRequestNotification =
-        QStringLiteral("gleaneryPopoverCloseRequested");
-    // Posted just before a popover opened from the keyboard shows, for its content to take the keys.
-    static inline const QString popoverOpenedByKeyboardNotification =
-        QStringLiteral("gleaneryPopoverOpenedByKeyboard");
     static inline const QString pauseTitle = QStringLiteral("Pause Capturing");
     static inline const QString quitTitle = QStringLiteral("Quit Tarno");
     static inline const QString quitKeyEquivalent = QStringLiteral("q");
@@ -160,7 +154,7 @@ private:
     bool m_showsWhenPlaced = false;
     // Counts closes, so the end of an old disappear animation never closes a popover shown since.
     quint64 m_closeSequence = 0;
-    // The observer of `popoverCloseRequestNotification` while the interface exists; 0 for none.
+    // The observer of the view model's close request while the interface exists; 0 for none.
     quint64 m_closeRequestObserver = 0;
     std::shared_ptr<MenuBarController *> m_self;
 };

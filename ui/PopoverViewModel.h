@@ -74,7 +74,8 @@ public:
         QStringLiteral("gleaneryCapturingPausedChanged");
     // Posted on the default centre when a key asks to close the popover (Enter, after its copy).
     static inline const QString closeRequestNotification = QStringLiteral("gleaneryPopoverCloseRequested");
-    // Observed on the default centre: the popover is being opened from the keyboard.
+    // Observed on the default centre: the shell is opening the popover from the keyboard (a shortcut
+    // or the command line).
     static inline const QString keyboardSessionNotification =
         QStringLiteral("gleaneryPopoverKeyboardSession");
 

@@ -16,6 +16,7 @@
 #include "shell/PopoverHostController.h"
 #include "shell/ShellServices.h"
 #include "tests/support/RecordingServices.h"
+#include "ui/PopoverViewModel.h"
 #include "ui/ShortcutSetting.h"
 
 #include <gtest/gtest.h>
@@ -490,7 +491,7 @@ TEST_F(MenuBarControllerTest, TheStoredShortcutIsTakenBeforeTheIconShowsAndToggl
     int itemsWhenTaken = -1;
     shortcut.onRequest = [&] { itemsWhenTaken = statusBar.madeCount; };
     int openedByKeyboard = 0;
-    notifications.addObserver(MenuBarController::popoverOpenedByKeyboardNotification,
+    notifications.addObserver(PopoverViewModel::keyboardSessionNotification,
                               [&] { ++openedByKeyboard; });
     MenuBarController &controller = started();
     const QKeyCombination stored(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K);
