@@ -141,8 +141,9 @@ void MenuBarController::setupInterface()
         });
     m_popoverHost = std::make_unique<PopoverHostController>(content, m_environment.runtime);
     m_popover = std::move(popover);
-    m_closeRequestObserver = m_environment.notifications.addObserver(
-        PopoverViewModel::closeRequestNotification, weakly([](MenuBarController &self) { self.closePopover(); }));
+    m_closeRequestObserver =
+        m_environment.notifications.addObserver(PopoverViewModel::closeRequestNotification,
+                                                weakly([](MenuBarController &self) { self.closePopover(); }));
 }
 
 void MenuBarController::teardownInterface()

@@ -491,8 +491,7 @@ TEST_F(MenuBarControllerTest, TheStoredShortcutIsTakenBeforeTheIconShowsAndToggl
     int itemsWhenTaken = -1;
     shortcut.onRequest = [&] { itemsWhenTaken = statusBar.madeCount; };
     int openedByKeyboard = 0;
-    notifications.addObserver(PopoverViewModel::keyboardSessionNotification,
-                              [&] { ++openedByKeyboard; });
+    notifications.addObserver(PopoverViewModel::keyboardSessionNotification, [&] { ++openedByKeyboard; });
     MenuBarController &controller = started();
     const QKeyCombination stored(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K);
     EXPECT_EQ(shortcut.taken, stored);
