@@ -414,28 +414,34 @@ TEST_F(AppTest, StandardErrorStaysQuietThroughStartAnOddPictureAndQuitWithoutARu
     EXPECT_EQ(app->readAllStandardError().toStdString(), "");
 }
 
-TEST_F(AppTest, TextCopiedInAnotherProgramBecomesAClipThatOutlivesIt)
+// Another program copies the text and ends once Tarno has read it; Tarno then serves it as its newest
+// clip.
+void copyInAnotherProgram(const QByteArray &text)
 {
-    launch();
-    ASSERT_TRUE(waitForDockedIcon());
-    const QByteArray text = "copied in another program";
     QTemporaryFile input;
     ASSERT_TRUE(input.open());
     input.write(text);
     input.flush();
-    // In the foreground, so that it says when it has answered a request for the text (it does not
-    // count the list of types).
+    // In the foreground, so that it says when it has answered the request for the text.
     QProcess xclip;
     xclip.setProcessChannelMode(QProcess::MergedChannels);
     xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-i", input.fileName()});
     QByteArray said;
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
-        << "Tarno never read the text: " << said.toStdString();
+        << "Tarno never read " << text.toStdString() << ": " << said.toStdString();
     xclip.kill();
     xclip.waitForFinished(waitMs);
-    // Only the newest clip is served once its program has gone.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs));
+    // Tarno serves only its newest clip once the program has gone: this one is a clip now.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs))
+        << text.toStdString() << " never became the newest clip";
+}
+
+TEST_F(AppTest, TextCopiedInAnotherProgramBecomesAClipThatOutlivesIt)
+{
+    launch();
+    ASSERT_TRUE(waitForDockedIcon());
+    copyInAnotherProgram("copied in another program");
 }
 
 TEST_F(AppTest, IconDocksAgainWhenTheTrayRestarts)
@@ -473,29 +479,6 @@ TEST_F(AppTest, SecondLaunchLeavesTheFirstInChargeAndTerminationTearsDown)
         EXPECT_EQ(app->exitCode(), 0);
         EXPECT_FALSE(findWindow("tarno", isIcon));
     }
-}
-
-// Another program copies the text and ends once Tarno has read it; Tarno then serves it as its newest
-// clip.
-void copyInAnotherProgram(const QByteArray &text)
-{
-    QTemporaryFile input;
-    ASSERT_TRUE(input.open());
-    input.write(text);
-    input.flush();
-    // In the foreground, so that it says when it has answered the request for the text.
-    QProcess xclip;
-    xclip.setProcessChannelMode(QProcess::MergedChannels);
-    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-i", input.fileName()});
-    QByteArray said;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
-        << "Tarno never read " << text.toStdString() << ": " << said.toStdString();
-    xclip.kill();
-    xclip.waitForFinished(waitMs);
-    // Tarno serves only its newest clip once the program has gone: this one is a clip now.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs))
-        << text.toStdString() << " never became the newest clip";
 }
 
 TEST_F(AppTest, KeysSelectSearchAndCopyInThePopover)
