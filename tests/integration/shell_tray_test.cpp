@@ -619,7 +619,9 @@ TEST_F(AppTest, ScreenReadersReadTheRoleNameAndStateOfEveryControl)
         ASSERT_TRUE(hasState(row, "visible")) << name.toStdString() << " in\n" << panel;
         EXPECT_EQ(hasState(row, "checked"), selected) << row.toStdString();
     }
-    EXPECT_TRUE(hasState(accessibleLine(settings, "push button", "Clear All"), "visible")) << panel;
+    EXPECT_TRUE(hasState(accessibleLine(settings, "push button", "Shortcut"), "visible")) << panel;
+    // Below the fold of the scrolling panel until scrolled to, but there to be found and pressed.
+    EXPECT_TRUE(hasState(accessibleLine(settings, "push button", "Clear All"), "enabled")) << panel;
     EXPECT_FALSE(hasState(accessibleLine(settings, "page tab", "All"), "visible"))
         << "the pills show in the settings";
 
