@@ -1,5 +1,7 @@
 #include "platform/x11/X11EventMonitors.h"
 
+#include "platform/x11/XcbDisplay.h"
+
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -67,12 +69,10 @@ public:
     {
         if (connection)
             return true;
-        int screenNumber = 0;
-        xcb_connection_t *c = xcb_connect(nullptr, &screenNumber);
-        if (xcb_connection_has_error(c)) {
-            xcb_disconnect(c);
+        const XcbDisplay display = connectToDisplay();
+        if (!display.connection)
             return false;
-        }
+        xcb_connection_t *c = display.connection;
         const xcb_query_extension_reply_t *extension = xcb_get_extension_data(c, &xcb_input_id);
         xcb_input_xi_query_version_reply_t *version =
             extension && extension->present
@@ -83,10 +83,7 @@ public:
             return false;
         }
         free(version);
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
-        for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
-            xcb_screen_next(&screens);
-        root = screens.data->root;
+        root = display.screen->root;
         connection = c;
         extensionOpcode = extension->major_opcode;
         notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);

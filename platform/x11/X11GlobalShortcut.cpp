@@ -1,5 +1,7 @@
 #include "platform/x11/X11GlobalShortcut.h"
 
+#include "platform/x11/XcbDisplay.h"
+
 #include <QSocketNotifier>
 
 #include <algorithm>
@@ -85,16 +87,11 @@ public:
     {
         if (connection)
             return true;
-        int screenNumber = 0;
-        xcb_connection_t *c = xcb_connect(nullptr, &screenNumber);
-        if (xcb_connection_has_error(c)) {
-            xcb_disconnect(c);
+        const XcbDisplay display = connectToDisplay();
+        if (!display.connection)
             return false;
-        }
-        xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c));
-        for (int i = 0; i < screenNumber && screens.rem > 1; ++i)
-            xcb_screen_next(&screens);
-        root = screens.data->root;
+        xcb_connection_t *c = display.connection;
+        root = display.screen->root;
         connection = c;
         symbols = xcb_key_symbols_alloc(c);
         notifier = std::make_unique<QSocketNotifier>(xcb_get_file_descriptor(c), QSocketNotifier::Read);

@@ -2,6 +2,7 @@
 
 #include "platform/api/Pasteboard.h"
 #include "platform/qt/SelectionPlan.h"
+#include "platform/x11/XcbDisplay.h"
 
 #include <QHash>
 
@@ -236,9 +237,9 @@ bool X11SelectionWatcher::Private::connect()
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_wakeFd < 0)
         return false;
-    int screenNumber = 0;
-    m_connection = xcb_connect(nullptr, &screenNumber);
-    if (xcb_connection_has_error(m_connection))
+    const XcbDisplay display = connectToDisplay();
+    m_connection = display.connection;
+    if (!m_connection)
         return false;
 
     const xcb_query_extension_reply_t *xfixes = xcb_get_extension_data(m_connection, &xcb_xfixes_id);
@@ -251,12 +252,7 @@ bool X11SelectionWatcher::Private::connect()
     if (!version || version->major_version < 1)
         return false;
 
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(m_connection));
-    for (int i = 0; i < screenNumber && screens.rem; ++i)
-        xcb_screen_next(&screens);
-    if (!screens.rem)
-        return false;
-    m_root = screens.data->root;
+    m_root = display.screen->root;
 
     m_clipboard = intern("CLIPBOARD");
     m_targets = intern("TARGETS");

@@ -4,6 +4,7 @@
 #include "platform/qt/AppearancePalette.h"
 #include "platform/qt/MimeDataPasteboard.h"
 #include "platform/qt/TrayMenu.h"
+#include "platform/x11/XcbDisplay.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
@@ -58,12 +59,9 @@ int screenNumber()
 xcb_screen_t *defaultScreen(xcb_connection_t *c, int *number = nullptr)
 {
     const int screen = screenNumber();
-    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; i < screen && it.rem > 1; ++i)
-        xcb_screen_next(&it);
     if (number)
         *number = screen;
-    return it.data;
+    return screenOf(c, screen);
 }
 
 xcb_atom_t traySelection(xcb_connection_t *c)
