@@ -789,8 +789,9 @@ TEST_F(StatusNotifierTest, HostedIconOpensThePopoverOnActivateShowsTheMenuAndThe
     EXPECT_TRUE(property("ToolTip").contains("Tarno — click to open, drag in to save, drag out to use"))
         << property("ToolTip").toStdString();
 
-    // The host reports where the click was; the popover opens against it.
-    xdotool({"mousemove", "1800", "10"});
+    // The host reports where the click was, which is not where the pointer is now; the popover opens
+    // against the click.
+    xdotool({"mousemove", "200", "700"});
     callItem(service, path, "org.kde.StatusNotifierItem.Activate", {"1800", "10"});
     const auto popover = waitForWindow("tarno", isPopover);
     ASSERT_TRUE(popover) << "Activate did not open the popover";
