@@ -89,6 +89,11 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // In a Wayland session the popover goes beside the tray icon, and only X lets a window be
+    // placed at a point on the screen: the interface runs on Xwayland unless the user chose.
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY") &&
+        !qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
     // A QApplication for the tray's menu and tooltip; there is no window until the popover opens.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarno"));

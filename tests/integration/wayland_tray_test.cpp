@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <linux/input-event-codes.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -18,6 +20,7 @@
 #include <cstring>
 #include <functional>
 
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 using namespace tarno::integration;
@@ -33,44 +36,71 @@ const QPoint parked(1919, 1079);
 
 HeadlessSway *compositor = nullptr;
 
-// A pointer device in the compositor, driven from here: the headless backend has none, and a seat
-// without one offers its clients no pointer at all.
-class VirtualPointer
+// A pointer and a keyboard in the compositor, driven from here: the headless backend has neither,
+// and a seat without a pointer offers its clients none, while one without a keyboard gives no
+// window the keyboard.
+class VirtualInput
 {
 public:
-    VirtualPointer()
+    VirtualInput()
     {
         m_display = wl_display_connect(nullptr);
         if (!m_display)
             return;
         static constexpr wl_registry_listener listener{
             [](void *data, wl_registry *registry, uint32_t name, const char *interface, uint32_t) {
+                auto *input = static_cast<VirtualInput *>(data);
+                const auto bind = [&](const wl_interface &type) {
+                    return wl_registry_bind(registry, name, &type, 1);
+                };
                 if (std::strcmp(interface, zwlr_virtual_pointer_manager_v1_interface.name) == 0)
-                    static_cast<VirtualPointer *>(data)->m_manager =
-                        static_cast<zwlr_virtual_pointer_manager_v1 *>(
-                            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+                    input->m_pointers = static_cast<zwlr_virtual_pointer_manager_v1 *>(
+                        bind(zwlr_virtual_pointer_manager_v1_interface));
+                else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0)
+                    input->m_keyboards = static_cast<zwp_virtual_keyboard_manager_v1 *>(
+                        bind(zwp_virtual_keyboard_manager_v1_interface));
+                else if (std::strcmp(interface, wl_seat_interface.name) == 0 && !input->m_seat)
+                    input->m_seat = static_cast<wl_seat *>(bind(wl_seat_interface));
             },
             [](void *, wl_registry *, uint32_t) {}};
         wl_registry *registry = wl_display_get_registry(m_display);
         wl_registry_add_listener(registry, &listener, this);
         wl_display_roundtrip(m_display);
         wl_registry_destroy(registry);
-        if (!m_manager)
+        if (!m_pointers || !m_keyboards || !m_seat)
             return;
-        m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(m_manager, nullptr);
+        m_pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(m_pointers, nullptr);
+        m_keyboard = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(m_keyboards, m_seat);
+        // US keys; the string's final zero is part of the keymap.
+        static constexpr char keymap[] =
+            "xkb_keymap { xkb_keycodes { include \"evdev+aliases(qwerty)\" }; "
+            "xkb_types { include \"complete\" }; xkb_compat { include \"complete\" }; "
+            "xkb_symbols { include \"pc+us+inet(evdev)\" }; };";
+        const int fd = memfd_create("keymap", MFD_CLOEXEC);
+        if (fd < 0 || write(fd, keymap, sizeof keymap) != qsizetype(sizeof keymap)) {
+            if (fd >= 0)
+                close(fd);
+            return;
+        }
+        zwp_virtual_keyboard_v1_keymap(m_keyboard, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd, sizeof keymap);
+        close(fd);
         m_ready = wl_display_roundtrip(m_display) >= 0;
     }
-    ~VirtualPointer()
+    ~VirtualInput()
     {
+        if (m_keyboard)
+            zwp_virtual_keyboard_v1_destroy(m_keyboard);
         if (m_pointer)
             zwlr_virtual_pointer_v1_destroy(m_pointer);
-        if (m_manager)
-            zwlr_virtual_pointer_manager_v1_destroy(m_manager);
+        if (m_pointers)
+            zwlr_virtual_pointer_manager_v1_destroy(m_pointers);
+        if (m_seat)
+            wl_seat_destroy(m_seat);
         if (m_display)
             wl_display_disconnect(m_display);
     }
-    VirtualPointer(const VirtualPointer &) = delete;
-    VirtualPointer &operator=(const VirtualPointer &) = delete;
+    VirtualInput(const VirtualInput &) = delete;
+    VirtualInput &operator=(const VirtualInput &) = delete;
 
     bool isReady() const { return m_ready; }
 
@@ -92,6 +122,13 @@ public:
         }
         return wl_display_roundtrip(m_display) >= 0;
     }
+    // A Linux key code, pressed and released.
+    bool press(uint32_t key)
+    {
+        for (const uint32_t state : {WL_KEYBOARD_KEY_STATE_PRESSED, WL_KEYBOARD_KEY_STATE_RELEASED})
+            zwp_virtual_keyboard_v1_key(m_keyboard, now(), key, state);
+        return wl_display_roundtrip(m_display) >= 0;
+    }
 
 private:
     static uint32_t now()
@@ -101,8 +138,11 @@ private:
     }
 
     wl_display *m_display = nullptr;
-    zwlr_virtual_pointer_manager_v1 *m_manager = nullptr;
+    wl_seat *m_seat = nullptr;
+    zwlr_virtual_pointer_manager_v1 *m_pointers = nullptr;
+    zwp_virtual_keyboard_manager_v1 *m_keyboards = nullptr;
     zwlr_virtual_pointer_v1 *m_pointer = nullptr;
+    zwp_virtual_keyboard_v1 *m_keyboard = nullptr;
     bool m_ready = false;
 };
 
@@ -157,11 +197,13 @@ protected:
             QTest::qWaitFor([&] { return !QFile::exists(QString("/proc/%1/cmdline").arg(pid)); }, waitMs);
     }
 
-    // Starts Tarno inside the session, its interface on Xwayland; its standard error goes to a file.
+    // Starts Tarno inside the session as a user's desktop would, with no platform chosen for it (it
+    // takes Xwayland itself); its standard error goes to a file.
     bool launch()
     {
-        return compositor->exec(QString("echo $$ >%1/tarno.pid; QT_QPA_PLATFORM=xcb exec %2 2>%1/tarno.err")
-                                    .arg(folder.path(), appPath));
+        return compositor->exec(
+            QString("echo $$ >%1/tarno.pid; exec env -u QT_QPA_PLATFORM %2 2>%1/tarno.err")
+                .arg(folder.path(), appPath));
     }
     QString standardError() const
     {
@@ -180,8 +222,9 @@ protected:
             waitMs);
     }
 
-    // Starts Tarno, waits for its icon in the bar, and clicks it twice: the first click opens the
-    // popover, the second closes it. Leaves where the bar, the icon and the open popover were.
+    // Starts Tarno, waits for its icon in the bar, and clicks it: the popover opens and Escape closes
+    // it; opened again, a second click closes it. Leaves where the bar, the icon and the open
+    // popover were.
     void clickTheIconTwice()
     {
         // Readable and writable by sway's user, who runs Tarno.
@@ -190,8 +233,8 @@ protected:
                                QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther));
         // The pointer is there before Tarno starts, so swaybar has taken it by the time it draws
         // Tarno's icon: the compositor hands out the pointer in the same order it takes swaybar's frames.
-        VirtualPointer pointer;
-        ASSERT_TRUE(pointer.isReady()) << "the compositor offers no virtual pointer";
+        VirtualInput pointer;
+        ASSERT_TRUE(pointer.isReady()) << "the compositor offers no virtual pointer or keyboard";
         ASSERT_TRUE(pointer.moveTo(parked));
         QImage bare;
         ASSERT_TRUE(waitForPicture([](const QImage &picture) { return barHeight(picture) > 0; }, bare))
@@ -214,30 +257,43 @@ protected:
         EXPECT_GT(icon.left(), outputSize.width() / 2) << "the tray is at the bar's right end";
         ASSERT_TRUE(wlCopy("copied in a Wayland program"));
 
-        ASSERT_TRUE(pointer.click(icon.center()));
-        ASSERT_TRUE(pointer.moveTo(parked));
         // Open once its animation is over: two pictures in a row alike, with the popover at its size.
-        QImage open;
-        QImage previous;
-        const bool opened = waitForPicture(
-            [&](const QImage &picture) {
-                const bool still = picture == previous;
-                previous = picture;
-                const QSize drawn = changedBetween(withIcon, picture, desktopArea).size();
-                return still && std::abs(drawn.width() - 360) <= 2 && std::abs(drawn.height() - 480) <= 2;
-            },
-            open);
-        open.save(QStringLiteral(TARNO_TEST_HELPERS_DIR "/../wayland_tray_test-popover.png"));
-        ASSERT_TRUE(opened) << "the click did not open the popover, 360 × 480";
-        popover = changedBetween(withIcon, open, desktopArea);
+        const auto openByClick = [&](QImage &open) {
+            if (!pointer.click(icon.center()) || !pointer.moveTo(parked))
+                return false;
+            QImage previous;
+            return waitForPicture(
+                [&](const QImage &picture) {
+                    const bool still = picture == previous;
+                    previous = picture;
+                    const QSize drawn = changedBetween(withIcon, picture, desktopArea).size();
+                    return still && std::abs(drawn.width() - 360) <= 2 && std::abs(drawn.height() - 480) <= 2;
+                },
+                open);
+        };
+        const auto waitForClosed = [&] {
+            QImage closed;
+            return waitForPicture(
+                [&](const QImage &picture) {
+                    return changedBetween(withIcon, picture, desktopArea).isEmpty();
+                },
+                closed);
+        };
 
+        QImage open;
+        const bool opened = openByClick(open);
+        open.save(QStringLiteral(TARNO_TEST_HELPERS_DIR "/../wayland_tray_test-popover.png"));
+        ASSERT_TRUE(opened) << "the click did not open the popover, 360 × 480; Tarno said: "
+                            << standardError().toStdString();
+        popover = changedBetween(withIcon, open, desktopArea);
+        // The open popover has the keyboard.
+        ASSERT_TRUE(pointer.press(KEY_ESC));
+        EXPECT_TRUE(waitForClosed()) << "Escape did not close the popover";
+
+        ASSERT_TRUE(openByClick(open)) << "the click did not open the popover again";
         ASSERT_TRUE(pointer.click(icon.center()));
         ASSERT_TRUE(pointer.moveTo(parked));
-        QImage closed;
-        EXPECT_TRUE(waitForPicture(
-            [&](const QImage &picture) { return changedBetween(withIcon, picture, desktopArea).isEmpty(); },
-            closed))
-            << "a second click did not close the popover";
+        EXPECT_TRUE(waitForClosed()) << "a second click did not close the popover";
 
         // The clipboard went through Tarno's own Wayland connection, which needs no window.
         EXPECT_FALSE(standardError().contains("clipboard access is limited"))
@@ -278,7 +334,7 @@ int main(int argc, char **argv)
     sway.enter();
     // Xwayland starts with its first client; this one says whether it can.
     const QString probe = sway.runtimeDir() + "/xwayland-probe";
-    sway.exec(QString("xdpyinfo >/dev/null 2>&1; echo $? >%1").arg(probe));
+    sway.exec(QString("xdpyinfo >%1.log 2>&1; echo $? >%1").arg(probe));
     QByteArray answer;
     [[maybe_unused]] const bool answered = QTest::qWaitFor(
         [&] {
@@ -287,8 +343,10 @@ int main(int argc, char **argv)
         },
         3 * waitMs);
     if (answer != "0") {
-        std::printf("SKIPPED: Xwayland did not start under sway: %s\n",
-                    sway.log().right(400).toLocal8Bit().constData());
+        QFile said(probe + ".log");
+        said.open(QIODevice::ReadOnly);
+        std::printf("SKIPPED: Xwayland did not start under sway (xdpyinfo: %s, %s): %s\n", answer.constData(),
+                    said.readAll().left(300).constData(), sway.log().right(400).toLocal8Bit().constData());
         return skippedExitCode;
     }
     compositor = &sway;
