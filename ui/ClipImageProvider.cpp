@@ -63,7 +63,15 @@ public:
         return QQuickTextureFactory::textureFactoryForImage(m_image);
     }
 
-    void cancel() override { m_guard->cancelled = true; }
+    // Finished at once: the engine deletes a response only once it has finished, and forgets a
+    // cancelled one, so one that finished only when its decode ended could find the engine's loader
+    // thread gone, never be deleted, and keep the provider (which Qt ties to every response) and its
+    // worker running past the engine, the store, the codec and the application.
+    void cancel() override
+    {
+        m_guard->cancelled = true;
+        m_guard->finish(QImage());
+    }
 
     // Called once, with the guard's lock held.
     void complete(QImage image)
