@@ -227,16 +227,18 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
                 // the next thumbnail.
                 malloc_trim(0);
 #endif
-                pending->finish(image);
-                if (image.isNull())
-                    return;
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [weak, key, image = std::move(image)] {
-                        if (const std::shared_ptr<State> state = weak.lock())
-                            state->store(key, image);
-                    },
-                    Qt::QueuedConnection);
+                // Filed before it is answered, so that whoever hears the answer on the main thread
+                // finds the thumbnail cached.
+                if (!image.isNull()) {
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(),
+                        [weak, key, image] {
+                            if (const std::shared_ptr<State> state = weak.lock())
+                                state->store(key, image);
+                        },
+                        Qt::QueuedConnection);
+                }
+                pending->finish(std::move(image));
             });
     }
 
