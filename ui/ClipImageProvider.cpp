@@ -63,7 +63,15 @@ public:
         return QQuickTextureFactory::textureFactoryForImage(m_image);
     }
 
-    void cancel() override { m_guard->cancelled = true; }
+    // Finished at once: the engine deletes a response only once it has finished, and forgets a
+    // cancelled one, so one that finished only when its decode ended could find the engine's loader
+    // thread gone, never be deleted, and keep the provider (which Qt ties to every response) and its
+    // worker running past the engine, the store, the codec and the application.
+    void cancel() override
+    {
+        m_guard->cancelled = true;
+        m_guard->finish(QImage());
+    }
 
     // Called once, with the guard's lock held.
     void complete(QImage image)
@@ -219,16 +227,18 @@ struct ClipImageProvider::State : std::enable_shared_from_this<ClipImageProvider
                 // the next thumbnail.
                 malloc_trim(0);
 #endif
-                pending->finish(image);
-                if (image.isNull())
-                    return;
-                QMetaObject::invokeMethod(
-                    QCoreApplication::instance(),
-                    [weak, key, image = std::move(image)] {
-                        if (const std::shared_ptr<State> state = weak.lock())
-                            state->store(key, image);
-                    },
-                    Qt::QueuedConnection);
+                // Filed before it is answered, so that whoever hears the answer on the main thread
+                // finds the thumbnail cached.
+                if (!image.isNull()) {
+                    QMetaObject::invokeMethod(
+                        QCoreApplication::instance(),
+                        [weak, key, image] {
+                            if (const std::shared_ptr<State> state = weak.lock())
+                                state->store(key, image);
+                        },
+                        Qt::QueuedConnection);
+                }
+                pending->finish(std::move(image));
             });
     }
 

@@ -24,7 +24,8 @@ class ImageCodec;
 // answer an empty image. Requests may come from any thread.
 //
 // The store and the codec must outlive the provider. Responses may outlive the provider and the
-// engine: one whose work was never done, because the provider went first, finishes empty.
+// engine: one whose work was never done, because the provider went first, finishes empty, and so
+// does a cancelled one, at once, so that the engine deletes it and lets the provider go with it.
 class ClipImageProvider : public QQuickAsyncImageProvider
 {
 public:

@@ -76,18 +76,24 @@ struct WindowInfo
 QList<WindowInfo> viewableWindows(const QString &instance)
 {
     // 0x400006 "Tarno": ("tarno" "Tarno")  32x22+0+0  +1887+1
-    static const QRegularExpression line(
-        R"re(^\s*(0x[0-9a-f]+) .*\("([^"]*)" "[^"]*"\)\s+(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+))re");
+    static const QRegularExpression line(R"re(^\s*(0x[0-9a-f]+) .*\("([^"]*)" "[^"]*"\))re");
+    static const QRegularExpression geometry(
+        R"re(Absolute upper-left X:\s+(-?\d+).*Absolute upper-left Y:\s+(-?\d+).*Width:\s+(\d+).*Height:\s+(\d+))re",
+        QRegularExpression::DotMatchesEverythingOption);
     QList<WindowInfo> windows;
     for (const QString &text : run("xwininfo", {"-root", "-tree"}).split('\n')) {
         const QRegularExpressionMatch match = line.match(text);
         if (!match.hasMatch() || match.captured(2) != instance)
             continue;
+        // The rectangle is read with the map state, not from the tree listed before: a window mapped
+        // in between (the popover, made at the corner and moved before it maps) would be reported
+        // viewable where it was while hidden.
         const QString info = run("xwininfo", {"-id", match.captured(1)});
-        if (!info.contains("IsViewable"))
+        const QRegularExpressionMatch rect = geometry.match(info);
+        if (!info.contains("IsViewable") || !rect.hasMatch())
             continue;
-        windows.append({match.captured(1), QRect(match.captured(5).toInt(), match.captured(6).toInt(),
-                                                 match.captured(3).toInt(), match.captured(4).toInt())});
+        windows.append({match.captured(1), QRect(rect.captured(1).toInt(), rect.captured(2).toInt(),
+                                                 rect.captured(3).toInt(), rect.captured(4).toInt())});
     }
     return windows;
 }

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 
 using namespace tarno;
 
@@ -51,6 +52,20 @@ public:
     mutable QSemaphore gate;
 };
 
+// Tells when whoever holds the provider lets it go; its work under way has ended by then.
+class WatchedProvider : public ClipImageProvider
+{
+public:
+    WatchedProvider(ClipboardHistoryViewModel &history, const ImageCodec &codec,
+                    std::shared_ptr<std::atomic_bool> gone)
+        : ClipImageProvider(history, codec), m_gone(std::move(gone))
+    {}
+    ~WatchedProvider() override { *m_gone = true; }
+
+private:
+    std::shared_ptr<std::atomic_bool> m_gone;
+};
+
 class ClipImageProviderTest : public ::testing::Test
 {
 protected:
@@ -70,7 +85,9 @@ protected:
     {
         std::unique_ptr<QQuickImageResponse> response(provider->requestImageResponse(id, size));
         bool finished = false;
-        QObject::connect(response.get(), &QQuickImageResponse::finished, [&finished] { finished = true; });
+        // Told on the test's thread, not on the worker that finishes the response.
+        QObject::connect(response.get(), &QQuickImageResponse::finished, response.get(),
+                         [&finished] { finished = true; });
         EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 10000));
         QCoreApplication::processEvents();
         std::unique_ptr<QQuickTextureFactory> factory(response->textureFactory());
@@ -170,7 +187,8 @@ TEST_F(ClipImageProviderTest, ThumbnailOfAClipRemovedWhileDecodingIsAnsweredButN
     codec.closed = true;
     std::unique_ptr<QQuickImageResponse> response(provider->requestImageResponse(id, {328, 128}));
     bool finished = false;
-    QObject::connect(response.get(), &QQuickImageResponse::finished, [&finished] { finished = true; });
+    QObject::connect(response.get(), &QQuickImageResponse::finished, response.get(),
+                     [&finished] { finished = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return codec.started == 1; }, 10000));
     history.clear();
     codec.open();
@@ -191,7 +209,8 @@ TEST_F(ClipImageProviderTest, ResponsesMayOutliveTheProviderOrGoBeforeTheirAnswe
     // Another is waiting behind it when the provider goes.
     std::unique_ptr<QQuickImageResponse> waiting(provider->requestImageResponse(id, {328, 128}));
     bool finished = false;
-    QObject::connect(waiting.get(), &QQuickImageResponse::finished, [&finished] { finished = true; });
+    QObject::connect(waiting.get(), &QQuickImageResponse::finished, waiting.get(),
+                     [&finished] { finished = true; });
     QCoreApplication::processEvents();
     codec.open();
     provider.reset();
@@ -204,7 +223,8 @@ TEST_F(ClipImageProviderTest, ImageElementLoadsThroughTheEngineAtItsSourceSize)
 {
     const QString id = addScreenshot();
     auto engine = std::make_unique<QQmlEngine>();
-    engine->addImageProvider("clips", provider.release());
+    const auto providerGone = std::make_shared<std::atomic_bool>(false);
+    engine->addImageProvider("clips", new WatchedProvider(history, codec, providerGone));
     QQmlComponent component(engine.get());
     component.setData("import QtQuick\nImage { asynchronous: true; sourceSize: Qt.size(328, 128) }", QUrl());
     std::unique_ptr<QObject> image(component.create());
@@ -222,13 +242,15 @@ TEST_F(ClipImageProviderTest, ImageElementLoadsThroughTheEngineAtItsSourceSize)
     image->setProperty("source", QUrl("image://clips/" + id));
     ASSERT_TRUE(QTest::qWaitFor([&] { return image->property("status").toInt() == 1; }, 10000));
 
-    // The engine goes while a second request is being decoded.
+    // The engine goes while a second request is being decoded, after the image that asked for it:
+    // the provider, its worker and the work under way go with the engine, not later.
     codec.closed = true;
     image->setProperty("sourceSize", QSize(100, 100));
     ASSERT_TRUE(QTest::qWaitFor([&] { return codec.started == 2; }, 10000));
     codec.open();
     image.reset();
     engine.reset();
+    EXPECT_TRUE(*providerGone);
     QCoreApplication::processEvents();
 }
 
