@@ -35,6 +35,7 @@ struct Layout
     ColourType colour;
     int depth; // bits a channel
     int channels;
+    bool direct = false; // the image's rows are already in PNG's byte order
 };
 
 bool isWide(QImage::Format format)
@@ -68,6 +69,10 @@ Layout layoutOf(const QImage &image)
         return {image, grey, 8, 1};
     if (format == QImage::Format_Grayscale16)
         return {image, grey, 16, 1};
+    if (format == QImage::Format_RGB888)
+        return {image, rgb, 8, 3, true};
+    if (format == QImage::Format_RGBA8888)
+        return {image, rgba, 8, 4, true};
     const bool alpha = image.hasAlphaChannel();
     if (isWide(format)) {
         const QImage::Format target = alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64;
@@ -243,14 +248,21 @@ std::optional<QByteArray> writePng(const QImage &source, PngWriteOptions options
     std::vector<uchar> scratch;
     uchar *previous = rows.data();
     uchar *current = rows.data() + rowLength;
+    const uchar *above = previous;
     for (int y = 0; y < height; ++y) {
-        packRow(layout, y, current);
+        const uchar *row = current;
+        if (layout.direct)
+            row = layout.image.constScanLine(y);
+        else
+            packRow(layout, y, current);
         uchar *out = filtered.get() + qsizetype(y) * (rowLength + 1);
         if (options.filter == PngFilter::adaptive)
-            filterRowAdaptive(current, previous, rowLength, bpp, out, scratch);
+            filterRowAdaptive(row, above, rowLength, bpp, out, scratch);
         else
-            filterRow(options.filter, current, previous, rowLength, bpp, out);
-        std::swap(previous, current);
+            filterRow(options.filter, row, above, rowLength, bpp, out);
+        if (!layout.direct)
+            std::swap(previous, current);
+        above = layout.direct ? row : previous;
     }
 
     const Compressor compressor(libdeflate_alloc_compressor(options.level));

@@ -1,4 +1,5 @@
 #include "model/ClipboardItem.h"
+#include "platform/qt/PngWriter.h"
 #include "platform/qt/QtDecodedImage.h"
 #include "platform/qt/QtImageCodec.h"
 
@@ -363,6 +364,7 @@ TEST(ImageCodec, PngReadsBackAsTheSamePixels)
         {"rgb", flatWithStripe, QImage::Format_RGB32},
         {"rgb noise, odd size", noise({101, 37}, QImage::Format_RGB32), QImage::Format_RGB32},
         {"rgb888", noise({64, 9}, QImage::Format_RGB888), QImage::Format_RGB32},
+        {"rgba8888", noise({63, 9}, QImage::Format_RGBA8888), QImage::Format_ARGB32},
         {"alpha, colour under zero alpha kept", noise({97, 31}, QImage::Format_ARGB32),
          QImage::Format_ARGB32},
         {"premultiplied alpha", noise({40, 20}, QImage::Format_ARGB32_Premultiplied), QImage::Format_ARGB32},
@@ -389,8 +391,59 @@ TEST(ImageCodec, PngReadsBackAsTheSamePixels)
         if (c.source.colorSpace().isValid()) {
             EXPECT_EQ(back.colorSpace(), c.source.colorSpace());
         }
+        // Each filter predicts from other neighbours; every one must undo to the same pixels.
+        for (const PngFilter filter :
+             {PngFilter::none, PngFilter::up, PngFilter::paeth, PngFilter::adaptive}) {
+            SCOPED_TRACE(int(filter));
+            const std::optional<QByteArray> filtered = writePng(c.source, {2, filter});
+            ASSERT_TRUE(filtered);
+            EXPECT_EQ(QImage::fromData(*filtered, "png"), c.source.convertToFormat(c.readBackAs));
+        }
     }
     EXPECT_EQ(codec.pngRepresentation(QtDecodedImage(QImage())), std::nullopt);
+}
+
+// Every kind of PNG decodes to what Qt's own reader makes of it, in pixels and colour space: the
+// common kind through the faster reader, the rest through Qt's. A damaged one decodes to nothing.
+TEST(ImageCodec, PngDecodesAsQtReadsIt)
+{
+    const QtImageCodec codec;
+    QImage sRgb = noise({45, 21}, QImage::Format_RGB32);
+    sRgb.setColorSpace(QColorSpace::SRgb);
+    const PngCase cases[] = {
+        {"rgb", noise({101, 37}, QImage::Format_RGB32), QImage::Format_RGB32},
+        {"alpha", noise({97, 31}, QImage::Format_ARGB32), QImage::Format_ARGB32},
+        {"srgb", sRgb, QImage::Format_RGB32},
+        {"display p3", withColourSpace(noise({16, 16}, QImage::Format_RGB32), QColorSpace::DisplayP3),
+         QImage::Format_RGB32},
+        {"grey", noise({33, 17}, QImage::Format_Grayscale8), QImage::Format_Grayscale8},
+        {"rgba 16-bit", noise({31, 13}, QImage::Format_RGBA64), QImage::Format_RGBA64},
+        {"indexed", quadrants(QSize(20, 10)).convertToFormat(QImage::Format_Indexed8), QImage::Format_RGB32},
+    };
+    for (const PngCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray png = qtEncode(c.source, "png", QImageIOHandler::TransformationNone, 50);
+        const QImage expected = QImage::fromData(png, "png");
+        const QImage decoded = decodedQImage(codec.bitmapFromData(png));
+        ASSERT_FALSE(decoded.isNull());
+        const QImage::Format common =
+            expected.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        const bool wide = expected.depth() > 32;
+        EXPECT_EQ(decoded.convertToFormat(wide ? expected.format() : common),
+                  expected.convertToFormat(wide ? expected.format() : common));
+        EXPECT_EQ(decoded.hasAlphaChannel(), expected.hasAlphaChannel());
+        if (expected.colorSpace().isValid() && expected.colorSpace() != QColorSpace(QColorSpace::SRgb)) {
+            EXPECT_EQ(decoded.colorSpace(), expected.colorSpace());
+        }
+    }
+
+    // A flipped bit in the picture's data: its checksum no longer matches.
+    QByteArray damaged =
+        qtEncode(noise({64, 64}, QImage::Format_RGB32), "png", QImageIOHandler::TransformationNone, 50);
+    const qsizetype idat = damaged.indexOf("IDAT");
+    ASSERT_GT(idat, 0);
+    damaged[idat + 40] = char(damaged[idat + 40] ^ 0x10);
+    EXPECT_EQ(codec.bitmapFromData(damaged), nullptr);
 }
 
 // The bounds leave room for the largest real screens: an image of exactly the pixel bound (more
