@@ -1,5 +1,7 @@
 #include "platform/qt/PngWriter.h"
 
+#include "platform/qt/LargeBuffer.h"
+
 #include <QColorSpace>
 #include <QImage>
 #include <QtEndian>
@@ -241,7 +243,7 @@ std::optional<QByteArray> writePng(const QImage &source, PngWriteOptions options
     // Every row packed and filtered into one buffer, compressed in one call: libdeflate has no
     // streaming interface, and one call is what makes it fast.
     const qsizetype filteredSize = (rowLength + 1) * height;
-    const std::unique_ptr<uchar[]> filtered(new (std::nothrow) uchar[size_t(filteredSize)]);
+    const LargeBuffer filtered{size_t(filteredSize)};
     if (!filtered)
         return std::nullopt;
     std::vector<uchar> rows(size_t(rowLength) * 2, 0);
