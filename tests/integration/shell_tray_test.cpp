@@ -396,20 +396,8 @@ TEST_F(AppTest, StandardErrorStaysQuietThroughStartAnOddPictureAndQuitWithoutARu
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(second->readAllStandardError().toStdString(), "");
 
-    QTemporaryFile picture;
-    ASSERT_TRUE(picture.open());
-    picture.write(pngWithDamagedProfile());
-    picture.flush();
-    // In the foreground, so that this test ends it once Tarno has read the picture.
-    QProcess xclip;
-    xclip.setProcessChannelMode(QProcess::MergedChannels);
-    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "image/png", "-i", picture.fileName()});
-    QByteArray said;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
-        << "Tarno never read the picture: " << said.toStdString();
-    xclip.kill();
-    xclip.waitForFinished(waitMs);
+    const QByteArray said = integration::copyUntilRead(pngWithDamagedProfile(), "image/png");
+    ASSERT_TRUE(said.isEmpty()) << "the picture: " << said.toStdString();
     // Tarno serves the picture once its program has gone, so it has read it.
     EXPECT_TRUE(QTest::qWaitFor(
         [] { return integration::targetsOffered().contains("application/x-qt-image"); }, waitMs));
@@ -424,20 +412,8 @@ TEST_F(AppTest, StandardErrorStaysQuietThroughStartAnOddPictureAndQuitWithoutARu
 // clip.
 void copyInAnotherProgram(const QByteArray &text)
 {
-    QTemporaryFile input;
-    ASSERT_TRUE(input.open());
-    input.write(text);
-    input.flush();
-    // In the foreground, so that it says when it has answered the request for the text.
-    QProcess xclip;
-    xclip.setProcessChannelMode(QProcess::MergedChannels);
-    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-i", input.fileName()});
-    QByteArray said;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return (said += xclip.readAll()).contains("Waiting for selection request number 2"); }, waitMs))
-        << "Tarno never read " << text.toStdString() << ": " << said.toStdString();
-    xclip.kill();
-    xclip.waitForFinished(waitMs);
+    const QByteArray said = integration::copyUntilRead(text);
+    ASSERT_TRUE(said.isEmpty()) << text.toStdString() << ": " << said.toStdString();
     // Tarno serves only its newest clip once the program has gone: this one is a clip now.
     ASSERT_TRUE(QTest::qWaitFor([&] { return integration::xclipPaste() == text; }, waitMs))
         << text.toStdString() << " never became the newest clip";
@@ -583,8 +559,13 @@ TEST_F(AppTest, ScreenReadersReadTheRoleNameAndStateOfEveryControl)
     launch();
     const auto icon = waitForDockedIcon();
     ASSERT_TRUE(icon) << "the icon never docked in the tray";
-    integration::xclipCopy(integration::screenshotPng(), "image/png");
-    integration::xclipCopy("a clip to read aloud");
+    const QByteArray said = integration::copyUntilRead(integration::screenshotPng(), "image/png");
+    ASSERT_TRUE(said.isEmpty()) << "the screenshot: " << said.toStdString();
+    // Served by Tarno once its program has gone: a clip by now, which the next copy cannot overtake.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return integration::targetsOffered().contains("application/x-qt-image"); }, waitMs));
+    const QByteArray saidOfText = integration::copyUntilRead("a clip to read aloud");
+    ASSERT_TRUE(saidOfText.isEmpty()) << "the text: " << saidOfText.toStdString();
     const QPoint centre = icon->screenRect.center();
     xdotool({"mousemove", QString::number(centre.x()), QString::number(centre.y()), "click", "1"});
     ASSERT_TRUE(waitForWindow("tarno", isPopover)) << "no popover after a click";
