@@ -3,6 +3,7 @@
 #include "platform/api/Appearance.h"
 #include "platform/api/PopoverPlacement.h"
 #include "platform/qt/AppearancePalette.h"
+#include "platform/sway/SwayWindowPlacer.h"
 #include "platform/x11/X11Compositor.h"
 
 #include <QEasingCurve>
@@ -175,6 +176,8 @@ public:
     PopoverWindow window;
     QQuickItem *root = nullptr;
     std::unique_ptr<ContentView> content;
+    // On sway's Xwayland, what places the window: sway itself would centre it.
+    std::unique_ptr<SwayWindowPlacer> sway = connection() ? SwayWindowPlacer::fromEnvironment() : nullptr;
     bool shown = false;
     bool wasActive = false;
 };
@@ -296,6 +299,8 @@ void QtPopover::show(QRectF anchor)
                              XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y | XCB_CONFIG_WINDOW_WIDTH |
                                  XCB_CONFIG_WINDOW_HEIGHT,
                              values);
+        if (d->sway)
+            d->sway->placeWhenMapped(d->window.winId(), QPoint(int(values[0]), int(values[1])));
     }
     d->shown = true;
     d->wasActive = false;
@@ -310,6 +315,8 @@ void QtPopover::performClose()
         return;
     d->shown = false;
     d->wasActive = false;
+    if (d->sway)
+        d->sway->forget(d->window.winId());
     d->window.hide();
     if (d->delegate)
         d->delegate->popoverDidClose();

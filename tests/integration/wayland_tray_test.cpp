@@ -286,6 +286,11 @@ protected:
         ASSERT_TRUE(opened) << "the click did not open the popover, 360 × 480; Tarno said: "
                             << standardError().toStdString();
         popover = changedBetween(withIcon, open, desktopArea);
+        // Under the icon, not where sway puts floating windows of its own accord (the middle).
+        EXPECT_LE(popover.top() - bar, 16) << "the popover opened at " << popover.x() << "," << popover.y();
+        EXPECT_LE(std::abs(popover.center().x() - icon.center().x()), popover.width() / 2)
+            << "the popover opened at " << popover.x() << "," << popover.y() << "; the icon is at "
+            << icon.x();
         // The open popover has the keyboard.
         ASSERT_TRUE(pointer.press(KEY_ESC));
         EXPECT_TRUE(waitForClosed()) << "Escape did not close the popover";
