@@ -296,6 +296,9 @@ protected:
         EXPECT_TRUE(waitForClosed()) << "Escape did not close the popover";
 
         ASSERT_TRUE(openByClick(open)) << "the click did not open the popover again";
+        // sway makes a new container each time the window is shown: it is placed every time.
+        EXPECT_EQ(changedBetween(withIcon, open, desktopArea), popover)
+            << "it opened elsewhere the second time";
         ASSERT_TRUE(pointer.click(icon.center()));
         ASSERT_TRUE(pointer.moveTo(parked));
         EXPECT_TRUE(waitForClosed()) << "a second click did not close the popover";
