@@ -1,5 +1,6 @@
 #include "platform/qt/QtImageCodec.h"
 
+#include "platform/qt/LargeBuffer.h"
 #include "platform/qt/PngWriter.h"
 #include "platform/qt/QtDecodedImage.h"
 
@@ -343,17 +344,26 @@ std::optional<QImage> spngDecode(const QByteArray &data)
     const QSize size(int(header.width), int(header.height));
     if (!withinBounds(size))
         return QImage();
-    QImage image(size, alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    if (image.isNull())
+    // Rows of whole 32-bit words, as Qt lays out an image of its own, on pages of our own: a
+    // screenshot-sized image in small pages costs more in page faults than its decode.
+    const qsizetype rowBytes = qsizetype(size.width()) * (alpha ? 4 : 3);
+    const qsizetype stride = (rowBytes + 3) / 4 * 4;
+    auto *pixels = new LargeBuffer(size_t(stride) * size_t(size.height()));
+    if (!*pixels) {
+        delete pixels;
         return QImage();
+    }
+    QImage image(
+        pixels->get(), size.width(), size.height(), stride,
+        alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
+        [](void *buffer) { delete static_cast<LargeBuffer *>(buffer); }, pixels);
     const int format = alpha ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
     if (spng_decode_image(context.get(), nullptr, 0, format, SPNG_DECODE_PROGRESSIVE) != 0)
         return QImage();
-    const size_t rowBytes = size_t(size.width()) * (alpha ? 4 : 3);
     int status = 0;
     spng_row_info row{};
     while (status == 0 && spng_get_row_info(context.get(), &row) == 0)
-        status = spng_decode_row(context.get(), image.scanLine(int(row.row_num)), rowBytes);
+        status = spng_decode_row(context.get(), image.scanLine(int(row.row_num)), size_t(rowBytes));
     if (status != SPNG_EOI)
         return QImage();
     return image;
