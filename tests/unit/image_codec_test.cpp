@@ -453,9 +453,15 @@ TEST(ImageCodec, DecodesAnImageAtThePixelBound)
     const QtImageCodec codec;
     QImage source(8192, 8192, QImage::Format_RGB32);
     source.fill(QColor(40, 44, 52));
+    // The last pixel of a picture this big is the far end of a buffer mapped for it alone.
+    source.setPixel(8191, 8191, qRgb(200, 30, 10));
     const QByteArray png = qtEncode(source, "png");
     EXPECT_EQ(codec.sizeFromData(png), std::optional<QSize>(QSize(8192, 8192)));
-    EXPECT_EQ(decodedQImage(codec.imageFromData(png)).size(), QSize(8192, 8192));
+    const QImage decoded = decodedQImage(codec.imageFromData(png));
+    ASSERT_EQ(decoded.size(), QSize(8192, 8192));
+    EXPECT_EQ(decoded.pixel(0, 0), qRgb(40, 44, 52));
+    EXPECT_EQ(decoded.pixel(8191, 8191), qRgb(200, 30, 10));
+    EXPECT_EQ(decoded.pixel(8190, 8191), qRgb(40, 44, 52));
 }
 
 struct BadInput
