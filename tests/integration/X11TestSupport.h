@@ -65,40 +65,6 @@ inline void xclipCopyFile(const QString &path, const QString &target = {}, Await
     }
 }
 
-// Another program copies the bytes and ends once Tarno has read them. xclip in the foreground says
-// when it has answered a request for the data, but says it before its answer has left it: killed
-// then, the answer may never arrive. So a paste of our own is answered too, which xclip turns to
-// only after sending what it owed. Returns what xclip said, for a failure's message; empty on success.
-inline QByteArray copyUntilRead(const QByteArray &data, const QString &target = {})
-{
-    QTemporaryFile input;
-    if (!input.open() || input.write(data) != data.size() || !input.flush())
-        return "could not write the input file";
-    QStringList arguments{"-quiet", "-selection", "clipboard", "-i", input.fileName()};
-    if (!target.isEmpty())
-        arguments << "-t" << target;
-    QProcess xclip;
-    xclip.setProcessChannelMode(QProcess::MergedChannels);
-    xclip.start("xclip", arguments);
-    QByteArray said;
-    const auto answered = [&](int requests) {
-        const QByteArray line = "Waiting for selection request number " + QByteArray::number(requests + 1);
-        return QTest::qWaitFor([&] { return (said += xclip.readAll()).contains(line); }, waitMs);
-    };
-    bool read = answered(1);
-    if (read) {
-        QProcess paste;
-        paste.setStandardOutputFile(QProcess::nullDevice());
-        paste.start("xclip",
-                    {"-selection", "clipboard", "-o", "-t", target.isEmpty() ? "UTF8_STRING" : target});
-        read = answered(2);
-        paste.waitForFinished(waitMs);
-    }
-    xclip.kill();
-    xclip.waitForFinished(waitMs);
-    return read ? QByteArray() : "never read: " + said;
-}
-
 // The same for bytes in hand.
 inline void xclipCopy(const QByteArray &data, const QString &target = {}, AwaitOwner await = AwaitOwner::yes)
 {
@@ -126,6 +92,36 @@ inline QByteArray xclipPaste(const QString &target = {})
         return "(xclip did not finish)";
     output += xclip.readAllStandardOutput();
     return output;
+}
+
+// Another program copies the bytes and ends once Tarno has read them. xclip in the foreground says
+// when it has answered a request for the data, but says it before its answer has left it: killed
+// then, the answer may never arrive. So a paste of our own is answered too, which xclip turns to
+// only after sending what it owed. Returns what xclip said, for a failure's message; empty on success.
+inline QByteArray copyUntilRead(const QByteArray &data, const QString &target = {})
+{
+    QTemporaryFile input;
+    if (!input.open() || input.write(data) != data.size() || !input.flush())
+        return "could not write the input file";
+    QStringList arguments{"-quiet", "-selection", "clipboard", "-i", input.fileName()};
+    if (!target.isEmpty())
+        arguments << "-t" << target;
+    QProcess xclip;
+    xclip.setProcessChannelMode(QProcess::MergedChannels);
+    xclip.start("xclip", arguments);
+    QByteArray said;
+    const auto answered = [&](int requests) {
+        const QByteArray line = "Waiting for selection request number " + QByteArray::number(requests + 1);
+        return QTest::qWaitFor([&] { return (said += xclip.readAll()).contains(line); }, waitMs);
+    };
+    bool read = answered(1);
+    if (read) {
+        xclipPaste(target);
+        read = answered(2);
+    }
+    xclip.kill();
+    xclip.waitForFinished(waitMs);
+    return read ? QByteArray() : "never read: " + said;
 }
 
 inline QStringList targetsOffered()
