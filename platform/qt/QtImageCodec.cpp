@@ -344,19 +344,21 @@ std::optional<QImage> spngDecode(const QByteArray &data)
     const QSize size(int(header.width), int(header.height));
     if (!withinBounds(size))
         return QImage();
-    // Rows of whole 32-bit words, as Qt lays out an image of its own, on pages of our own: a
-    // screenshot-sized image in small pages costs more in page faults than its decode.
+    // Rows of whole 32-bit words, as Qt lays out an image of its own, in a buffer that takes pages
+    // of its own when the picture is big enough for their faults to cost more than its decode.
     const qsizetype rowBytes = qsizetype(size.width()) * (alpha ? 4 : 3);
     const qsizetype stride = (rowBytes + 3) / 4 * 4;
-    auto *pixels = new LargeBuffer(size_t(stride) * size_t(size.height()));
-    if (!*pixels) {
-        delete pixels;
+    auto pixels = std::make_unique<LargeBuffer>(size_t(stride) * size_t(size.height()));
+    if (!*pixels)
         return QImage();
-    }
     QImage image(
         pixels->get(), size.width(), size.height(), stride,
         alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888,
-        [](void *buffer) { delete static_cast<LargeBuffer *>(buffer); }, pixels);
+        [](void *buffer) { delete static_cast<LargeBuffer *>(buffer); }, pixels.get());
+    // A null image never calls its clean-up, so the buffer is handed over only to one that is not.
+    if (image.isNull())
+        return QImage();
+    pixels.release();
     const int format = alpha ? SPNG_FMT_RGBA8 : SPNG_FMT_RGB8;
     if (spng_decode_image(context.get(), nullptr, 0, format, SPNG_DECODE_PROGRESSIVE) != 0)
         return QImage();
