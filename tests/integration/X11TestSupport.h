@@ -1,13 +1,16 @@
 #pragma once
 
 // What the integration tests share: xclip as the other program on the X display, a clipboard owner
-// that never answers, a freeze detector for the main thread, and a screenshot-sized picture.
+// that never answers, a freeze detector for the main thread, a screenshot-sized picture, and the
+// desktop around Tarno: its windows as xwininfo lists them, a tray host, a session bus.
 #include "tests/support/TestData.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
+#include <QRect>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QThread>
@@ -18,6 +21,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
 
 namespace tarno::integration {
 
@@ -292,6 +297,134 @@ inline qint64 longestEventLoopGap(int forMs)
     ticker.start(1);
     QTest::qWait(forMs);
     return std::max(longest, clock.elapsed() - last);
+}
+
+// The program under test: the one just built, or the one TARNO_APP names (an installed package's).
+inline QString tarnoPath()
+{
+    return qEnvironmentVariable("TARNO_APP", QStringLiteral(TARNO_TEST_HELPERS_DIR "/../../shell/tarno"));
+}
+
+// What a program run to its end printed on its standard output.
+inline QString outputOf(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(waitMs);
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+inline void xdotool(const QStringList &arguments)
+{
+    QProcess process;
+    process.start("xdotool", arguments);
+    ASSERT_TRUE(process.waitForFinished(waitMs));
+    ASSERT_EQ(process.exitCode(), 0) << arguments.join(' ').toStdString();
+}
+
+inline void clickAt(QPoint point, const char *button = "1")
+{
+    xdotool({"mousemove", QString::number(point.x()), QString::number(point.y()), "click", button});
+}
+
+struct WindowInfo
+{
+    QString id;
+    QRect screenRect;
+};
+
+// Viewable windows whose WM_CLASS instance is `instance`, with their rectangles on screen, on the
+// display named or else the test's own.
+inline QList<WindowInfo> viewableWindows(const QString &instance, const QString &display = {})
+{
+    // 0x400006 "Tarno": ("tarno" "Tarno")  32x22+0+0  +1887+1
+    static const QRegularExpression line(R"re(^\s*(0x[0-9a-f]+) .*\("([^"]*)" "[^"]*"\))re");
+    static const QRegularExpression geometry(
+        R"re(Absolute upper-left X:\s+(-?\d+).*Absolute upper-left Y:\s+(-?\d+).*Width:\s+(\d+).*Height:\s+(\d+))re",
+        QRegularExpression::DotMatchesEverythingOption);
+    const QStringList on = display.isEmpty() ? QStringList() : QStringList{"-display", display};
+    QList<WindowInfo> windows;
+    for (const QString &text : outputOf("xwininfo", on + QStringList{"-root", "-tree"}).split('\n')) {
+        const QRegularExpressionMatch match = line.match(text);
+        if (!match.hasMatch() || match.captured(2) != instance)
+            continue;
+        // The rectangle is read with the map state, not from the tree listed before: a window mapped
+        // in between (the popover, made at the corner and moved before it maps) would be reported
+        // viewable where it was while hidden.
+        const QString info = outputOf("xwininfo", on + QStringList{"-id", match.captured(1)});
+        const QRegularExpressionMatch rect = geometry.match(info);
+        if (!info.contains("IsViewable") || !rect.hasMatch())
+            continue;
+        windows.append({match.captured(1), QRect(rect.captured(1).toInt(), rect.captured(2).toInt(),
+                                                 rect.captured(3).toInt(), rect.captured(4).toInt())});
+    }
+    return windows;
+}
+
+inline std::optional<WindowInfo>
+findWindow(const QString &instance, const std::function<bool(QRect)> &matches, const QString &display = {})
+{
+    for (const WindowInfo &window : viewableWindows(instance, display)) {
+        if (matches(window.screenRect))
+            return window;
+    }
+    return std::nullopt;
+}
+
+inline std::optional<WindowInfo> waitForWindow(const QString &instance,
+                                               const std::function<bool(QRect)> &matches)
+{
+    std::optional<WindowInfo> found;
+    [[maybe_unused]] const bool appeared =
+        QTest::qWaitFor([&] { return (found = findWindow(instance, matches)).has_value(); }, waitMs);
+    return found;
+}
+
+inline bool isPopover(QRect rect)
+{
+    return rect.size() == QSize(360, 480);
+}
+
+// An XEmbed tray along the top of the screen, as a panel holds one; up once its panel is viewable.
+inline void startTrayer(QProcess &trayer)
+{
+    trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
+    ASSERT_TRUE(trayer.waitForStarted(waitMs));
+    ASSERT_TRUE(waitForWindow("panel", [](QRect) { return true; })) << "trayer did not start";
+}
+
+// A session bus of the test's own, ended with it.
+class SessionBus
+{
+public:
+    SessionBus()
+    {
+        m_process.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (m_process.waitForReadyRead(waitMs))
+            m_address = QString::fromLatin1(m_process.readLine().trimmed());
+    }
+    ~SessionBus()
+    {
+        m_process.terminate();
+        m_process.waitForFinished(waitMs);
+    }
+    // Empty when the bus did not start.
+    const QString &address() const { return m_address; }
+
+private:
+    QProcess m_process;
+    QString m_address;
+};
+
+// The environment Tarno is started in: the test's own session, with a home and runtime folder of
+// the test's own.
+inline QProcessEnvironment tarnoEnvironment(const QString &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", home);
+    environment.insert("XDG_CONFIG_HOME", home + "/config");
+    environment.insert("XDG_RUNTIME_DIR", home);
+    return environment;
 }
 
 } // namespace tarno::integration

@@ -1,7 +1,6 @@
 #include "tests/integration/X11TestSupport.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,8 +11,8 @@
 
 namespace {
 
-constexpr int waitMs = 10000;
-const QString appPath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/../../shell/tarno");
+using namespace tarno::integration;
+
 const QString watcherPath = QStringLiteral(TARNO_TEST_HELPERS_DIR "/sni_watcher");
 
 // What a program run to its end said and how it ended.
@@ -24,38 +23,17 @@ struct Finished
     QString errors;
 };
 
-// Sizes of the viewable windows of Tarno on a display: its docked icon is small, its popover 360 × 480.
-QList<QSize> tarnoWindows(const QString &display)
-{
-    // 0x400006 "Tarno": ("tarno" "Tarno")  32x22+0+0  +1887+1
-    static const QRegularExpression line(R"re(^\s*(0x[0-9a-f]+) .*\("tarno" "[^"]*"\)\s+(\d+)x(\d+)\+)re");
-    const auto run = [&](const QStringList &arguments) {
-        QProcess process;
-        process.start("xwininfo", QStringList{"-display", display} + arguments);
-        process.waitForFinished(waitMs);
-        return QString::fromLocal8Bit(process.readAllStandardOutput());
-    };
-    QList<QSize> sizes;
-    for (const QString &text : run({"-root", "-tree"}).split('\n')) {
-        const QRegularExpressionMatch match = line.match(text);
-        if (match.hasMatch() && run({"-id", match.captured(1)}).contains("IsViewable"))
-            sizes.append(QSize(match.captured(2).toInt(), match.captured(3).toInt()));
-    }
-    return sizes;
-}
-
 bool showsPopover(const QString &display)
 {
-    return tarnoWindows(display).contains(QSize(360, 480));
+    return findWindow("tarno", isPopover, display).has_value();
 }
 
+// Its docked icon, or the icon's window before the tray has sized it: small, whatever its place.
 bool showsIcon(const QString &display)
 {
-    for (const QSize size : tarnoWindows(display)) {
-        if (size.width() <= 40 && size.height() <= 30)
-            return true;
-    }
-    return false;
+    return findWindow(
+               "tarno", [](QRect rect) { return rect.width() <= 40 && rect.height() <= 30; }, display)
+        .has_value();
 }
 
 // Tarno as the desktop starts it, on this test's own session bus, with a home and runtime folder of
@@ -67,14 +45,10 @@ protected:
     {
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "integration tests need an X display";
         s_display = qEnvironmentVariable("DISPLAY");
-        s_bus = new QProcess;
-        s_bus->start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(s_bus->waitForReadyRead(waitMs));
-        s_address = QString::fromLatin1(s_bus->readLine().trimmed());
+        s_bus = new SessionBus;
+        ASSERT_FALSE(s_bus->address().isEmpty());
         s_trayer = new QProcess;
-        s_trayer->start("trayer",
-                        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24"});
-        ASSERT_TRUE(s_trayer->waitForStarted(waitMs));
+        startTrayer(*s_trayer);
         // A display of its own for what must not see the tray: the one named, else any free one.
         s_otherServer = new QProcess;
         const QString named = qEnvironmentVariable("TARNO_TEST_SECOND_DISPLAY");
@@ -100,11 +74,12 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        for (QProcess *process : {s_trayer, s_otherServer, s_bus}) {
+        for (QProcess *process : {s_trayer, s_otherServer}) {
             process->terminate();
             process->waitForFinished(waitMs);
             delete process;
         }
+        delete s_bus;
     }
 
     void TearDown() override
@@ -120,18 +95,15 @@ protected:
 
     QProcessEnvironment environment(const QString &display) const
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        QProcessEnvironment environment = tarnoEnvironment(m_home.path());
         environment.insert("DISPLAY", display);
-        environment.insert("DBUS_SESSION_BUS_ADDRESS", s_address);
-        environment.insert("HOME", m_home.path());
-        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
-        environment.insert("XDG_RUNTIME_DIR", m_home.path());
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", s_bus->address());
         return environment;
     }
 
     // A Tarno (or another program) left running, ended by the fixture if the test does not end it.
     QProcess *launch(const QStringList &arguments, const QString &display = s_display,
-                     const QString &program = appPath)
+                     const QString &program = tarnoPath())
     {
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(environment(display));
@@ -147,7 +119,7 @@ protected:
         auto owned = std::make_unique<QProcess>();
         QProcess *process = owned.get();
         process->setProcessEnvironment(environment(display));
-        process->start(appPath, arguments);
+        process->start(tarnoPath(), arguments);
         m_started.push_back(std::move(owned));
         Finished finished;
         if (!process->waitForFinished(waitMs))
@@ -160,8 +132,7 @@ protected:
 
     static inline QString s_display;
     static inline QString s_otherDisplay;
-    static inline QString s_address;
-    static inline QProcess *s_bus = nullptr;
+    static inline SessionBus *s_bus = nullptr;
     static inline QProcess *s_trayer = nullptr;
     static inline QProcess *s_otherServer = nullptr;
 
