@@ -296,13 +296,14 @@ TEST_F(ClipboardMonitorTest, ImagesAreConvertedToPngOnTheEncodeQueue)
     EXPECT_EQ(clips.last().imageData, opaque);
 }
 
-// The program's own brief pause, and the user's.
-TEST_F(ClipboardMonitorTest, ImageConvertingWhenAPauseStartsIsNeverDelivered)
+// The program's own brief pause, and the user's. Its owner gone meanwhile, nothing is kept either.
+TEST_F(ClipboardMonitorTest, ImageConvertingWhenAPauseStartsIsNeverDeliveredNorKept)
 {
     start();
     for (const bool byTheUser : {false, true}) {
         SCOPED_TRACE(byTheUser ? "user's pause" : "brief pause");
         copyImageHeld();
+        ownerLeaves();
         byTheUser ? monitor->setCapturingPaused(true) : monitor->pauseBriefly();
         runtime.setQueueHeld(encodeQueue, false);
         runtime.advance(10ms);
@@ -310,6 +311,7 @@ TEST_F(ClipboardMonitorTest, ImageConvertingWhenAPauseStartsIsNeverDelivered)
         monitor->setCapturingPaused(false);
         runtime.advance(3s);
         EXPECT_TRUE(clips.isEmpty());
+        EXPECT_EQ(pasteboard.writeLog, QStringList());
     }
 }
 
@@ -375,25 +377,7 @@ TEST_F(ClipboardMonitorTest, SeveralFilesYieldOneClipFromTheFirst)
     EXPECT_EQ(texts(), QStringList{"contents of first.txt"});
 }
 
-TEST_F(ClipboardMonitorTest, StopEndsAttemptsPollingAndTheImageInFlight)
-{
-    start();
-    copyImageHeld();
-    // A second change, still unreadable, with its attempts under way.
-    copyUnreadable();
-    runtime.runUntilIdle();
-    monitor->stop();
-    EXPECT_FALSE(monitor->isStarted());
-    const int reads = pasteboard.readCount();
-    publishText("after stop");
-    runtime.setQueueHeld(encodeQueue, false);
-    monitor->pasteboardDidChange();
-    runtime.advance(5s);
-    EXPECT_TRUE(clips.isEmpty());
-    EXPECT_EQ(pasteboard.readCount(), reads);
-}
-
-TEST_F(ClipboardMonitorTest, ReleasedMonitorsWorkDoesNothing)
+TEST_F(ClipboardMonitorTest, ReleasedMonitorsImageDeliveryDoesNothing)
 {
     start();
     // An image job done, its delivery to the main thread not yet run, when the monitor goes.
@@ -404,21 +388,37 @@ TEST_F(ClipboardMonitorTest, ReleasedMonitorsWorkDoesNothing)
     runtime.runUntilIdle();
     EXPECT_FALSE(monitor);
     EXPECT_TRUE(clips.isEmpty());
+}
 
-    // Attempts, a pause's end and the poll timer left behind by another monitor.
-    monitor = std::make_unique<ClipboardMonitor>(runtime, pasteboard, codec);
-    start();
-    copyUnreadable();
-    runtime.runUntilIdle();
-    monitor->pauseBriefly();
-    copyUnreadable();
-    monitor.reset();
-    const int reads = pasteboard.readCount();
-    publishText("nobody listens");
-    runtime.advance(5s);
-    EXPECT_TRUE(clips.isEmpty());
-    EXPECT_EQ(pasteboard.readCount(), reads);
-    EXPECT_EQ(runtime.pendingCount("main"), 0);
+// Attempts under way, an image in flight and polling all end; a released monitor also leaves its
+// pause's end and its poll timer behind.
+TEST_F(ClipboardMonitorTest, StoppedOrReleasedMonitorsWorkDoesNothing)
+{
+    for (const bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released" : "stopped");
+        monitor = std::make_unique<ClipboardMonitor>(runtime, pasteboard, codec);
+        start();
+        copyImageHeld();
+        // A second change, still unreadable, with its attempts under way.
+        copyUnreadable();
+        runtime.runUntilIdle();
+        if (release) {
+            monitor->pauseBriefly();
+            monitor.reset();
+        } else {
+            monitor->stop();
+            EXPECT_FALSE(monitor->isStarted());
+        }
+        const int reads = pasteboard.readCount();
+        publishText("nobody listens");
+        runtime.setQueueHeld(encodeQueue, false);
+        if (monitor)
+            monitor->pasteboardDidChange();
+        runtime.advance(5s);
+        EXPECT_TRUE(clips.isEmpty());
+        EXPECT_EQ(pasteboard.readCount(), reads);
+        EXPECT_EQ(runtime.pendingCount("main"), 0);
+    }
 }
 
 TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestClip)
@@ -461,7 +461,7 @@ TEST_F(ClipboardMonitorTest, ContentWhoseOwnerLeftIsKeptOnlyWhileItIsTheNewestCl
     EXPECT_EQ(texts(), (QStringList{"copied, then the editor closed", "deleted by the user"}));
 }
 
-TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConvertedUnlessAPauseDropsIt)
+TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConverted)
 {
     start();
     copyImageHeld();
@@ -471,15 +471,6 @@ TEST_F(ClipboardMonitorTest, ImageWhoseOwnerLeftIsKeptOnceConvertedUnlessAPauseD
     runtime.advance(10ms);
     ASSERT_EQ(clips.size(), 1);
     EXPECT_EQ(pasteboard.writeLog, QStringList{"adopt"});
-
-    pasteboard.writeLog.clear();
-    copyImageHeld();
-    ownerLeaves();
-    monitor->pauseBriefly();
-    runtime.setQueueHeld(encodeQueue, false);
-    runtime.advance(3s);
-    EXPECT_EQ(clips.size(), 1);
-    EXPECT_EQ(pasteboard.writeLog, QStringList());
 }
 
 } // namespace
