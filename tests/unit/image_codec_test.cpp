@@ -253,9 +253,8 @@ TEST_P(EveryFormat, DecodesWithTheRightSizeAndPixels)
 
     if (std::strcmp(GetParam().name, "gif") == 0) {
         EXPECT_EQ(image.pixelColor(0, 0), QColor(Qt::black));
-        EXPECT_EQ(image.pixelColor(1, 0), QColor(Qt::white));
-        EXPECT_EQ(image.pixelColor(0, 1), QColor(Qt::white));
-        EXPECT_EQ(image.pixelColor(2, 1), QColor(Qt::white));
+        for (const QPoint at : {QPoint(1, 0), QPoint(0, 1), QPoint(2, 1)})
+            EXPECT_EQ(image.pixelColor(at), QColor(Qt::white)) << at.x() << "," << at.y();
         return;
     }
     const std::array<QColor, 4> actual = corners(image);
@@ -318,7 +317,6 @@ TEST(ImageCodec, PngInputIsReencodedNotPassedThrough)
     const QByteArray input = qtEncode(source, "png", QImageIOHandler::TransformationNone, 100);
     const std::optional<QByteArray> png = pngData(codec, input);
     ASSERT_TRUE(png);
-    EXPECT_NE(*png, input);
     EXPECT_LT(png->size(), input.size());
     EXPECT_EQ(*png, codec.pngRepresentation(QtDecodedImage(source)));
     EXPECT_EQ(decodedQImage(codec.imageFromData(*png)).convertToFormat(QImage::Format_RGB32), source);
