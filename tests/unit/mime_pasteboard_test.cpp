@@ -37,6 +37,7 @@ class RawMimeData : public QMimeData
 public:
     explicit RawMimeData(QList<std::pair<QString, QByteArray>> formats) : m_formats(std::move(formats)) {}
 
+    // QMimeData's own hasFormat asks this list.
     QStringList formats() const override
     {
         QStringList result;
@@ -44,7 +45,6 @@ public:
             result.append(entry.first);
         return result;
     }
-    bool hasFormat(const QString &format) const override { return formats().contains(format); }
 
 protected:
     QVariant retrieveData(const QString &format, QMetaType) const override
