@@ -248,6 +248,8 @@ struct RefusalCase
     const char *problem;
 };
 
+const char *const cannotWrite = "Could not apply — Spectacle's settings could not be written";
+
 class SpectacleRefusalTest : public ScreenshotPreferencesTest,
                              public ::testing::WithParamInterface<RefusalCase>
 {};
@@ -284,15 +286,12 @@ INSTANTIATE_TEST_SUITE_P(
                                   "Could not apply — close Spectacle, then toggle off and on"},
                       RefusalCase{"unknown", QByteArray("[General]\n"), std::nullopt, false,
                                   "Could not apply — cannot tell whether Spectacle is running"},
-                      RefusalCase{"lockedFile", QByteArray("[$i]\n[General]\n"), 1, false,
-                                  "Could not apply — Spectacle's settings could not be written"},
-                      RefusalCase{"lockedGroup", QByteArray("[General][$i]\nx=1\n"), 1, false,
-                                  "Could not apply — Spectacle's settings could not be written"},
+                      RefusalCase{"lockedFile", QByteArray("[$i]\n[General]\n"), 1, false, cannotWrite},
+                      RefusalCase{"lockedGroup", QByteArray("[General][$i]\nx=1\n"), 1, false, cannotWrite},
                       RefusalCase{"lockedKey",
                                   QByteArray("[General]\nclipboardGroup[$i]=PostScreenshotDoNothing\n"), 1,
-                                  false, "Could not apply — Spectacle's settings could not be written"},
-                      RefusalCase{"noFolder", std::nullopt, 1, true,
-                                  "Could not apply — Spectacle's settings could not be written"},
+                                  false, cannotWrite},
+                      RefusalCase{"noFolder", std::nullopt, 1, true, cannotWrite},
                       RefusalCase{"unreadable", std::nullopt, 1, false,
                                   "Could not apply — Spectacle's settings could not be read"}),
     [](const auto &info) { return std::string(info.param.name); });
