@@ -40,29 +40,9 @@ namespace {
 
 // The platform the process-wide services are built over; the monitor is made once per process, so
 // every test shares these.
-ManualRuntime &runtime()
+template <typename Fake> Fake &shared()
 {
-    static ManualRuntime instance;
-    return instance;
-}
-FakePasteboard &pasteboard()
-{
-    static FakePasteboard instance;
-    return instance;
-}
-FakeImageCodec &codec()
-{
-    static FakeImageCodec instance;
-    return instance;
-}
-FakeProcessRunner &runner()
-{
-    static FakeProcessRunner instance;
-    return instance;
-}
-FakeAppearance &appearance()
-{
-    static FakeAppearance instance;
+    static Fake instance;
     return instance;
 }
 
@@ -71,10 +51,15 @@ FakeAppearance &appearance()
 class PopoverViewTest : public ::testing::Test
 {
 protected:
+    static ManualRuntime &runtime() { return shared<ManualRuntime>(); }
+    static FakePasteboard &pasteboard() { return shared<FakePasteboard>(); }
+    static FakeImageCodec &codec() { return shared<FakeImageCodec>(); }
+    static FakeAppearance &appearance() { return shared<FakeAppearance>(); }
+
     static void SetUpTestSuite()
     {
         QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
-        Platform platform{&runtime(), &codec(), &pasteboard(), nullptr, &runner()};
+        Platform platform{&runtime(), &codec(), &pasteboard(), nullptr, &shared<FakeProcessRunner>()};
         platform.appearance = &appearance();
         Platform::install(platform);
     }
@@ -84,7 +69,6 @@ protected:
     GleanerySettings settings{store, [] { return false; }};
     FakeGlobalShortcut globalShortcut;
     ShortcutSetting shortcut{settings, globalShortcut};
-    QList<PasteboardCaptures> drops;
     QQmlEngine engine;
     std::unique_ptr<QQuickWindow> window = std::make_unique<QQuickWindow>();
     QQuickItem *view = nullptr;
@@ -95,16 +79,11 @@ protected:
     void SetUp() override
     {
         window->resize(360, 480);
+        const auto at = [this](const char *path) { return tools.filePath(path); };
         view = createPopoverView(
-            engine, window->contentItem(), history, settings,
-            [this](const PasteboardCaptures &captures) { drops << captures; },
+            engine, window->contentItem(), history, settings, [](const PasteboardCaptures &) {},
             [] { return ClipboardMonitor::shared().isCapturingPaused(); },
-            ScreenshotEnvironment{tools.filePath("home"),
-                                  tools.filePath("home/.config"),
-                                  tools.filePath("bin"),
-                                  tools.filePath("locale"),
-                                  {}},
-            &shortcut);
+            ScreenshotEnvironment{at("home"), at("home/.config"), at("bin"), at("locale"), {}}, &shortcut);
         ASSERT_NE(view, nullptr);
         model = view->property("model").value<PopoverViewModel *>();
         ASSERT_NE(model, nullptr);
@@ -158,6 +137,22 @@ protected:
     {
         return item->mapToScene(QPointF(item->width() / 2, item->height() / 2)).toPoint();
     }
+    void click(QQuickItem *target, QPoint offset = {})
+    {
+        QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(target) + offset);
+    }
+    // The row for a clip once the list has laid it out; null if it never does.
+    QQuickItem *shownRow(const ClipboardItem &clip) const
+    {
+        QQuickItem *found = nullptr;
+        return QTest::qWaitFor([&] { return (found = row(clip)) != nullptr; }, 2000) ? found : nullptr;
+    }
+    bool openSettings()
+    {
+        model->toggleSettings();
+        return QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000);
+    }
+    bool isOn(const QString &name) const { return item(name)->property("isSelected").toBool(); }
     ClipboardItem text(const QString &value) { return ClipboardItem::makeText(value, runtime().now()); }
     ClipboardItem image()
     {
@@ -165,17 +160,32 @@ protected:
     }
 };
 
-TEST_F(PopoverViewTest, EmptySymbolPulsesOnlyWhileThePopoverIsOnScreen)
+TEST_F(PopoverViewTest, ThePulseAndTheClockRunOnlyWhileThePopoverIsOnScreen)
 {
     // A running animation keeps Qt's animation timer waking the program sixty times a second, so
-    // a hidden popover must run none.
+    // a hidden popover must run none; nor need relative ages tick when nobody can read them.
     QQuickItem *symbol = item("emptySymbol", item("emptyState"));
     ASSERT_NE(symbol, nullptr);
-    EXPECT_FALSE(symbol->property("isPulseRunning").toBool());
+    const auto running = [&] {
+        return std::pair(symbol->property("isPulseRunning").toBool(), model->clockRunning());
+    };
+    QSignalSpy ticks(model, &PopoverViewModel::nowChanged);
+    runtime().advance(3s);
+    EXPECT_EQ(running(), std::pair(false, false));
+    EXPECT_EQ(ticks.count(), 0);
+
     show();
-    EXPECT_TRUE(symbol->property("isPulseRunning").toBool());
+    EXPECT_EQ(running(), std::pair(true, true));
+    ticks.clear();
+    runtime().advance(3s);
+    EXPECT_EQ(ticks.count(), 3);
+    EXPECT_EQ(model->now(), runtime().now());
+
     window->hide();
-    EXPECT_FALSE(symbol->property("isPulseRunning").toBool());
+    EXPECT_EQ(running(), std::pair(false, false));
+    ticks.clear();
+    runtime().advance(5s);
+    EXPECT_EQ(ticks.count(), 0);
 }
 
 TEST_F(PopoverViewTest, EmptyStatesAndTheCountFollowTheStoreAndTheFilter)
@@ -185,11 +195,11 @@ TEST_F(PopoverViewTest, EmptyStatesAndTheCountFollowTheStoreAndTheFilter)
     QQuickItem *badge = item("countText");
     ASSERT_TRUE(empty && filteredEmpty && badge);
     const auto count = [badge] { return badge->property("text").toString(); };
+    const auto shown = [&] { return std::pair(empty->isVisible(), filteredEmpty->isVisible()); };
 
     for (const QString filter : {"all", "text", "screenshots"}) {
         model->setFilter(filter);
-        EXPECT_TRUE(empty->isVisible()) << filter.toStdString();
-        EXPECT_FALSE(filteredEmpty->isVisible()) << filter.toStdString();
+        EXPECT_EQ(shown(), std::pair(true, false)) << filter.toStdString();
         EXPECT_EQ(textOf(empty, "emptyTitle"), "Nothing here yet") << filter.toStdString();
     }
     EXPECT_EQ(textOf(empty, "emptyMessage"), "Copy text or take a screenshot.\nTarno will remember it.");
@@ -197,8 +207,7 @@ TEST_F(PopoverViewTest, EmptyStatesAndTheCountFollowTheStoreAndTheFilter)
 
     history.setItems({image(), image()});
     model->setFilter("text");
-    EXPECT_FALSE(empty->isVisible());
-    EXPECT_TRUE(filteredEmpty->isVisible());
+    EXPECT_EQ(shown(), std::pair(false, true));
     EXPECT_EQ(textOf(filteredEmpty, "emptyTitle"), "No text clips");
     EXPECT_EQ(textOf(filteredEmpty, "emptyMessage"), "Try another filter, or copy something new.");
     EXPECT_EQ(count(), "0");
@@ -214,8 +223,7 @@ TEST_F(PopoverViewTest, EmptyStatesAndTheCountFollowTheStoreAndTheFilter)
     EXPECT_EQ(textOf(filteredEmpty, "emptyTitle"), "No screenshots clips");
 
     model->setFilter("all");
-    EXPECT_FALSE(empty->isVisible());
-    EXPECT_FALSE(filteredEmpty->isVisible());
+    EXPECT_EQ(shown(), std::pair(false, false));
     EXPECT_EQ(count(), "1");
     history.clear();
     EXPECT_EQ(count(), "0");
@@ -299,19 +307,19 @@ TEST_F(PopoverViewTest, PillsAndTheStoreFilterStayInStep)
 {
     show();
     QQuickItem *textPill = item("pill-text");
-    QQuickItem *allPill = item("pill-all");
     QQuickItem *screenshotsPill = item("pill-screenshots");
-    ASSERT_TRUE(textPill && allPill && screenshotsPill);
-    EXPECT_TRUE(allPill->property("isSelected").toBool());
+    ASSERT_TRUE(textPill && item("pill-all") && screenshotsPill);
+    const auto selected = [&] {
+        return std::tuple(isOn("pill-all"), isOn("pill-text"), isOn("pill-screenshots"));
+    };
+    EXPECT_EQ(selected(), std::tuple(true, false, false));
 
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(textPill));
+    click(textPill);
     EXPECT_EQ(history.filter(), ClipboardFilter::text);
-    EXPECT_TRUE(textPill->property("isSelected").toBool());
-    EXPECT_FALSE(allPill->property("isSelected").toBool());
+    EXPECT_EQ(selected(), std::tuple(false, true, false));
 
     history.setFilter(ClipboardFilter::screenshots);
-    EXPECT_TRUE(screenshotsPill->property("isSelected").toBool());
-    EXPECT_FALSE(textPill->property("isSelected").toBool());
+    EXPECT_EQ(selected(), std::tuple(false, false, true));
 
     // The capsule glides to the selected pill and ends on it.
     QQuickItem *capsule = item("selectionCapsule");
@@ -325,13 +333,13 @@ TEST_F(PopoverViewTest, ClickingARowPausesTheMonitorThenPutsTheClipOnThePasteboa
     const ClipboardItem clip = text("  copied back  ");
     history.setItems({clip, text("other")});
     show();
-    QQuickItem *clipRow = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (clipRow = row(clip)) != nullptr; }, 2000));
+    QQuickItem *clipRow = shownRow(clip);
+    ASSERT_NE(clipRow, nullptr);
     runtime().advance(1s); // any earlier pause is over
 
     const qint64 before = pasteboard().changeCount();
     pasteboard().writeLog.clear();
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clipRow) + QPoint(-60, 0));
+    click(clipRow, {-60, 0});
     EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "  copied back  ");
     EXPECT_EQ(pasteboard().writeLog.value(0), "clear");
     // Paused before the write: the count taken as handled is the one from before it, and the pause
@@ -353,7 +361,7 @@ TEST_F(PopoverViewTest, ClickingARowPausesTheMonitorThenPutsTheClipOnThePasteboa
     model->rowEntered(clipIdString(clip.id));
     EXPECT_TRUE(copyButton->property("enabled").toBool());
     pasteboard().simulateCopyText("something else");
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(copyButton));
+    click(copyButton);
     EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "  copied back  ");
     EXPECT_FALSE(clipRow->property("didTapCopy").toBool());
 }
@@ -364,13 +372,12 @@ TEST_F(PopoverViewTest, ClearAllEmptiesTheStoreOnceIgnoresASecondPressAndEndsOpa
     show();
     QSignalSpy cleared(&history, &ClipboardHistoryViewModel::itemsChanged);
     const QString listId = model->listAnimationId();
-    model->toggleSettings();
     QQuickItem *clearButton = item("clearAllMouseArea");
     ASSERT_NE(clearButton, nullptr);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    ASSERT_TRUE(openSettings());
     scrollSettingsToTheEnd();
 
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clearButton));
+    click(clearButton);
     EXPECT_TRUE(model->isClearingList());
     model->clearAll(); // a second press during the sequence
     runtime().advance(279ms);
@@ -407,8 +414,7 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     history.setItems({text("fresh"), old});
     settings.setScreenshotsUseClipboard(false);
     show();
-    model->toggleSettings();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    ASSERT_TRUE(openSettings());
     EXPECT_EQ(item("footerHint")->property("text").toString(), "Tap gear to return to clips");
     QQuickItem *statusLine = item("statusLine");
     ASSERT_NE(statusLine, nullptr);
@@ -446,11 +452,11 @@ TEST_F(PopoverViewTest, SettingsShowTheSwitchStatusAndTheRetentionChoice)
     EXPECT_FALSE(shown.join('\n').contains(u'⌘') || shown.join('\n').contains("macOS"))
         << shown.join('|').toStdString();
 
-    EXPECT_TRUE(item("retention-keepForever")->property("isSelected").toBool());
+    EXPECT_TRUE(isOn("retention-keepForever"));
     QMetaObject::invokeMethod(item("retention-daily"), "action");
     EXPECT_EQ(settings.retentionPolicy(), HistoryRetentionPolicy::daily);
-    EXPECT_TRUE(item("retention-daily")->property("isSelected").toBool());
-    EXPECT_FALSE(item("retention-keepForever")->property("isSelected").toBool());
+    EXPECT_TRUE(isOn("retention-daily"));
+    EXPECT_FALSE(isOn("retention-keepForever"));
     // The new policy applies at once.
     ASSERT_EQ(history.items().size(), 1);
     EXPECT_EQ(history.items().first().text, "fresh");
@@ -462,40 +468,28 @@ TEST_F(PopoverViewTest, TheShortcutRowRecordsTheKeysPressedInThePopover)
     show();
     window->requestActivate();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    model->toggleSettings();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return item("settingsScroll")->opacity() > 0.99; }, 3000));
+    ASSERT_TRUE(openSettings());
     scrollSettingsToTheEnd();
     QQuickItem *row = item("shortcutRow");
     ASSERT_NE(row, nullptr);
     EXPECT_EQ(textOf(row, "shortcutKeys"), "Super+V");
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    click(row);
     EXPECT_TRUE(shortcut.isRecording());
     QTest::keyClick(window.get(), Qt::Key_Escape);
     EXPECT_FALSE(shortcut.isRecording());
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    click(row);
     QTest::keyClick(window.get(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_EQ(settings.globalShortcut(), "Ctrl+Alt+K");
     EXPECT_EQ(textOf(row, "shortcutKeys"), "Ctrl+Alt+K");
 
     // Leaving the settings mid-recording keeps what was there.
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(row));
+    click(row);
     model->toggleSettings();
     EXPECT_FALSE(shortcut.isRecording());
     EXPECT_EQ(globalShortcut.taken, QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K));
 }
 
-TEST_F(PopoverViewTest, TheCloseNotificationReturnsToTheList)
-{
-    show();
-    model->toggleSettings();
-    EXPECT_TRUE(model->showsSettings());
-    NotificationCenter::defaultCenter().post("gleaneryPopoverWillClose");
-    EXPECT_FALSE(model->showsSettings());
-    EXPECT_EQ(item("footerHint")->property("text").toString(), "Drop in · drag out · click to copy");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return item("filterPillBar")->opacity() > 0.999; }, 3000));
-}
-
-TEST_F(PopoverViewTest, TheFooterSaysCapturingIsPausedAndARowStillCopiesMeanwhile)
+TEST_F(PopoverViewTest, TheFooterSaysCapturingIsPausedARowStillCopiesAndClosingReturnsToTheList)
 {
     const ClipboardItem clip = text("copied while paused");
     history.setItems({clip});
@@ -514,15 +508,23 @@ TEST_F(PopoverViewTest, TheFooterSaysCapturingIsPausedAndARowStillCopiesMeanwhil
     EXPECT_EQ(hint->property("text").toString(), "Capturing paused");
     model->toggleSettings();
 
-    QQuickItem *clipRow = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (clipRow = row(clip)) != nullptr; }, 2000));
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(clipRow) + QPoint(-60, 0));
+    QQuickItem *clipRow = shownRow(clip);
+    ASSERT_NE(clipRow, nullptr);
+    click(clipRow, {-60, 0});
     EXPECT_EQ(pasteboard().stringForType(PasteboardType::plainText), "copied while paused");
 
     setPaused(false);
     EXPECT_EQ(changes.size(), 2);
     EXPECT_EQ(hint->property("text").toString(), "Drop in · drag out · click to copy");
     runtime().advance(1s);
+
+    // The popover closing returns it to the list.
+    model->toggleSettings();
+    EXPECT_TRUE(model->showsSettings());
+    NotificationCenter::defaultCenter().post("gleaneryPopoverWillClose");
+    EXPECT_FALSE(model->showsSettings());
+    EXPECT_EQ(hint->property("text").toString(), "Drop in · drag out · click to copy");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return item("filterPillBar")->opacity() > 0.999; }, 3000));
 }
 
 TEST_F(PopoverViewTest, HoverPassesFromRowToRowWhateverOrderTheReportsArriveIn)
@@ -531,9 +533,9 @@ TEST_F(PopoverViewTest, HoverPassesFromRowToRowWhateverOrderTheReportsArriveIn)
     const ClipboardItem b = text("row b");
     history.setItems({a, b});
     show();
-    QQuickItem *rowA = nullptr;
-    QQuickItem *rowB = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (rowA = row(a)) && (rowB = row(b)); }, 2000));
+    QQuickItem *rowA = shownRow(a);
+    QQuickItem *rowB = shownRow(b);
+    ASSERT_TRUE(rowA && rowB);
 
     // B's enter before A's exit leaves B hovered.
     model->rowEntered(clipIdString(a.id));
@@ -551,27 +553,6 @@ TEST_F(PopoverViewTest, HoverPassesFromRowToRowWhateverOrderTheReportsArriveIn)
     EXPECT_TRUE(QTest::qWaitFor([&] { return rowB->property("isHovered").toBool(); }, 1000));
     EXPECT_FALSE(rowA->property("isHovered").toBool());
     EXPECT_EQ(model->hoveredItemId(), clipIdString(b.id));
-}
-
-TEST_F(PopoverViewTest, RelativeAgesTickOnlyWhileThePopoverIsShown)
-{
-    QSignalSpy ticks(model, &PopoverViewModel::nowChanged);
-    runtime().advance(3s);
-    EXPECT_FALSE(model->clockRunning());
-    EXPECT_EQ(ticks.count(), 0);
-
-    show();
-    EXPECT_TRUE(model->clockRunning());
-    ticks.clear();
-    runtime().advance(3s);
-    EXPECT_EQ(ticks.count(), 3);
-    EXPECT_EQ(model->now(), runtime().now());
-
-    window->hide();
-    EXPECT_FALSE(model->clockRunning());
-    ticks.clear();
-    runtime().advance(5s);
-    EXPECT_EQ(ticks.count(), 0);
 }
 
 // The keys as the user presses them in the shown popover: ↑ ↓ ⇞ ⇟ for Up, Down, Home and End,
@@ -606,11 +587,11 @@ TEST_F(PopoverViewTest, ArrowsHomeAndEndMoveTheSelectionWithinTheList)
         EXPECT_EQ(keys->selectedId(), clipIdString(history.items().at(expected).id)) << sequence;
     }
     // The ring is drawn on the selected row only, and only until the pointer is pressed.
-    QQuickItem *selected = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (selected = row(history.items().at(1))) != nullptr; }, 2000));
+    QQuickItem *selected = shownRow(history.items().at(1));
+    ASSERT_NE(selected, nullptr);
     EXPECT_TRUE(item("focusRing", selected)->isVisible());
     EXPECT_FALSE(item("focusRing", row(history.items().at(0)))->isVisible());
-    QTest::mouseClick(window.get(), Qt::LeftButton, {}, centre(item("countBadge")));
+    click(item("countBadge"));
     EXPECT_FALSE(keys->isFocusVisible());
     EXPECT_FALSE(item("focusRing", selected)->isVisible());
 
