@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 using namespace tarno;
@@ -76,7 +77,6 @@ public:
     MenuBarDropView &view() { return *controller->menuBarView(); }
     FakeStatusItem &item() { return *statusBar.item; }
     QPointF onStatusItem() const { return statusBar.nextRect.center(); }
-    QPointF insidePopover() const { return popover->frame.center(); }
     QPointF elsewhere() const { return {100, 700}; }
 
     // A left click on the status item as the platform delivers it: the local monitors see the
@@ -87,13 +87,6 @@ public:
         view().mouseDown();
     }
     void finishAnimation() { popover->content.finishAnimation(); }
-    void nextTurn() { runtime.runUntilIdle(); }
-    void clickInsidePopover() { monitors.clickHere(insidePopover()); }
-    void clickOtherProgram() { monitors.clickElsewhere(elsewhere()); }
-    void clickOwnWindowOutside() { monitors.clickHere(elsewhere()); }
-    void closeTransiently() { popover->closeTransiently(); }
-    // Without a window a click is never judged outside.
-    void loseWindow() { popover->hasWindow = false; }
     // A drag leaving and coming back in, as a drag that lingers over the status item does.
     void dragEnters()
     {
@@ -108,6 +101,7 @@ public:
         runtime.runUntilIdle();
     }
     int monitorPairs() const { return std::min(monitors.globalCount(), monitors.localCount()); }
+    std::pair<int, int> monitorCounts() const { return {monitors.globalCount(), monitors.localCount()}; }
 };
 
 TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesInOrderOnce)
@@ -125,7 +119,7 @@ TEST_F(MenuBarControllerTest, SetupBuildsTheInterfaceBeforeStartingTheServicesIn
     EXPECT_EQ(popover->delegate(), &controller);
     // The content stays invisible until the first appear.
     EXPECT_EQ(popover->content.alpha(), 0);
-    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0) << "clicks are watched only while shown";
+    EXPECT_EQ(monitorCounts(), std::pair(0, 0)) << "clicks are watched only while shown";
 
     controller.setup();
     EXPECT_EQ(statusBar.madeCount, 1);
@@ -145,7 +139,7 @@ TEST_F(MenuBarControllerTest, TeardownStopsServicesInOrderThenClosesAndRemovesTh
 
     controller.teardown();
     EXPECT_EQ(services.log, (QStringList{"stopWatcher", "stopCleanup", "stopMonitor", "willClose"}));
-    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0);
+    EXPECT_EQ(monitorCounts(), std::pair(0, 0));
     EXPECT_EQ(statusBar.removedCount, 1);
     EXPECT_EQ(controller.menuBarView(), nullptr);
     EXPECT_EQ(controller.popover(), nullptr);
@@ -213,16 +207,14 @@ TEST_F(MenuBarControllerTest, ShowingPrunesFirstThenAnimatesInAndInstallsOnePair
     EXPECT_EQ(popover->content.animations.first().alpha, 1.0);
     EXPECT_EQ(popover->content.animations.first().scale, 1.0);
     EXPECT_EQ(popover->content.startingLooks.first(), QPointF(0, 0.97));
-    EXPECT_EQ(monitors.globalCount(), 1);
-    EXPECT_EQ(monitors.localCount(), 1);
+    EXPECT_EQ(monitorCounts(), std::pair(1, 1));
 
     // A drag entering while shown asks again but opens nothing and adds no monitors.
     controller.showPopover();
-    EXPECT_EQ(monitors.globalCount(), 1);
-    EXPECT_EQ(monitors.localCount(), 1);
+    EXPECT_EQ(monitorCounts(), std::pair(1, 1));
 }
 
-TEST_F(MenuBarControllerTest, ClosingAnimatesOutThenClosesAndTheNextAppearStartsFromTheCloseLook)
+TEST_F(MenuBarControllerTest, ClosingAnimatesOutThenClosesAndTheNextAppearStartsFromTheLookItLeft)
 {
     MenuBarController &controller = started();
     // Kept forever, as by default: opening prunes nothing.
@@ -244,17 +236,13 @@ TEST_F(MenuBarControllerTest, ClosingAnimatesOutThenClosesAndTheNextAppearStarts
 
     view().mouseDown();
     EXPECT_EQ(popover->content.startingLooks.last(), QPointF(0, 0.97));
-}
 
-TEST_F(MenuBarControllerTest, TransientCloseLeavesTheContentVisibleSoTheNextAppearOnlyScales)
-{
-    started();
-    view().mouseDown();
+    // A transient close leaves the content visible, so the next appear only scales.
     settle();
     popover->closeTransiently();
     runtime.runUntilIdle();
-    EXPECT_EQ(willCloseCount, 0);
-    EXPECT_EQ(monitors.globalCount() + monitors.localCount(), 0);
+    EXPECT_EQ(willCloseCount, 1);
+    EXPECT_EQ(monitorCounts(), std::pair(0, 0));
     view().mouseDown();
     EXPECT_EQ(popover->content.startingLooks.last(), QPointF(1, 0.97));
 }
@@ -362,13 +350,14 @@ TEST_F(MenuBarControllerTest, ContentThatCannotBeBuiltStillOpensAndCloses)
 }
 
 // Every way out of Shown, and what follows it: how often the close is announced, whether the popover
-// ends up shown, and how many monitor pairs remain.
-using Step = void (MenuBarControllerTest::*)();
-
+// ends up shown, and how many monitor pairs remain. Steps: 's' a click on the status item, 'i' one
+// inside the popover, 'o' one in another program, 'w' one on a window of ours outside it, 't' a
+// transient close, 'd' a drag coming back in, 'f' the animation ends, 'n' the next turn, 'x' the
+// popover loses its window (without one a click is never judged outside).
 struct ShownCase
 {
     const char *name;
-    std::vector<Step> steps;
+    const char *steps;
     int willClose;
     bool shownAtEnd;
     int monitorPairs;
@@ -383,57 +372,40 @@ TEST_P(ShownTransitionTest, FromShown)
     view().mouseDown();
     settle();
     ASSERT_TRUE(popover->isShown());
-    for (const Step step : GetParam().steps)
-        (this->*step)();
+    const std::map<char, std::function<void()>> steps{
+        {'s', [this] { clickStatusItem(); }},
+        {'i', [this] { monitors.clickHere(popover->frame.center()); }},
+        {'o', [this] { monitors.clickElsewhere(elsewhere()); }},
+        {'w', [this] { monitors.clickHere(elsewhere()); }},
+        {'t', [this] { popover->closeTransiently(); }},
+        {'d', [this] { dragEnters(); }},
+        {'f', [this] { finishAnimation(); }},
+        {'n', [this] { runtime.runUntilIdle(); }},
+        {'x', [this] { popover->hasWindow = false; }}};
+    for (const char *step = GetParam().steps; *step; ++step)
+        steps.at (*step)();
     settle();
     EXPECT_EQ(willCloseCount, GetParam().willClose);
     EXPECT_EQ(popover->isShown(), GetParam().shownAtEnd);
     EXPECT_EQ(monitorPairs(), GetParam().monitorPairs);
-    EXPECT_LE(monitors.globalCount(), 1);
-    EXPECT_LE(monitors.localCount(), 1);
+    EXPECT_LE(std::max(monitors.globalCount(), monitors.localCount()), 1);
     EXPECT_EQ(monitors.unknownRemovals, 0);
 }
 
-using F = MenuBarControllerTest;
-constexpr Step statusItem = &F::clickStatusItem, inside = &F::clickInsidePopover,
-               otherProgram = &F::clickOtherProgram, ownWindow = &F::clickOwnWindowOutside,
-               transient = &F::closeTransiently, drag = &F::dragEnters, finish = &F::finishAnimation,
-               nextTurn = &F::nextTurn, noWindow = &F::loseWindow;
 INSTANTIATE_TEST_SUITE_P(
     Transitions, ShownTransitionTest,
-    ::testing::Values(ShownCase{"statusItemClickClosesOnce", {statusItem, nextTurn}, 1, false, 0},
-                      ShownCase{"clickInsideKeepsItOpen", {inside, nextTurn}, 0, true, 1},
-                      ShownCase{"clickInOtherProgramCloses", {otherProgram, nextTurn}, 1, false, 0},
-                      ShownCase{"clickOnOwnWindowOutsideCloses", {ownWindow, nextTurn}, 1, false, 0},
-                      ShownCase{"transientCloseIsSilent", {transient, nextTurn}, 0, false, 0},
-                      ShownCase{"dragEnteringWhileShownDoesNothing", {drag, nextTurn}, 0, true, 1},
-                      ShownCase{
-                          "withoutAWindowNoClickIsOutside", {noWindow, otherProgram, nextTurn}, 0, true, 1},
-                      ShownCase{"outsideClicksDuringTheAnimationAnnounceOnce",
-                                {otherProgram, nextTurn, otherProgram, ownWindow, nextTurn},
-                                1,
-                                false,
-                                0},
-                      ShownCase{"statusItemClickDuringTheAnimationDoesNotReopen",
-                                {statusItem, nextTurn, statusItem, nextTurn},
-                                1,
-                                false,
-                                0},
-                      ShownCase{"escapeDuringTheAnimationThenReopenStaysOpen",
-                                {statusItem, transient, nextTurn, statusItem, finish, nextTurn},
-                                1,
-                                true,
-                                1},
-                      ShownCase{"reopenAfterCloseInstallsOnePair",
-                                {statusItem, finish, nextTurn, statusItem, nextTurn},
-                                1,
-                                true,
-                                1},
-                      ShownCase{"dragReenteringAfterACloseReopens",
-                                {otherProgram, nextTurn, finish, nextTurn, drag},
-                                1,
-                                true,
-                                1}),
+    ::testing::Values(ShownCase{"statusItemClickClosesOnce", "sn", 1, false, 0},
+                      ShownCase{"clickInsideKeepsItOpen", "in", 0, true, 1},
+                      ShownCase{"clickInOtherProgramCloses", "on", 1, false, 0},
+                      ShownCase{"clickOnOwnWindowOutsideCloses", "wn", 1, false, 0},
+                      ShownCase{"transientCloseIsSilent", "tn", 0, false, 0},
+                      ShownCase{"dragEnteringWhileShownDoesNothing", "dn", 0, true, 1},
+                      ShownCase{"withoutAWindowNoClickIsOutside", "xon", 0, true, 1},
+                      ShownCase{"outsideClicksDuringTheAnimationAnnounceOnce", "onown", 1, false, 0},
+                      ShownCase{"statusItemClickDuringTheAnimationDoesNotReopen", "snsn", 1, false, 0},
+                      ShownCase{"escapeDuringTheAnimationThenReopenStaysOpen", "stnsfn", 1, true, 1},
+                      ShownCase{"reopenAfterCloseInstallsOnePair", "sfnsn", 1, true, 1},
+                      ShownCase{"dragReenteringAfterACloseReopens", "onfnd", 1, true, 1}),
     [](const ::testing::TestParamInfo<ShownCase> &info) { return std::string(info.param.name); });
 
 // The command line's --show and --toggle against a status item that has or has not found its place.
@@ -479,11 +451,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WhenPlacedCase{"placedAloneOpensNothing", false, "p", false, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
-} // namespace
-
-namespace {
-
 constexpr QKeyCombination superV(Qt::MetaModifier, Qt::Key_V);
+constexpr QKeyCombination ctrlAltK(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K);
 
 TEST_F(MenuBarControllerTest, TheStoredShortcutIsTakenBeforeTheIconShowsAndTogglesThePopoverFromTheKeyboard)
 {
@@ -493,18 +462,17 @@ TEST_F(MenuBarControllerTest, TheStoredShortcutIsTakenBeforeTheIconShowsAndToggl
     int openedByKeyboard = 0;
     notifications.addObserver(PopoverViewModel::keyboardSessionNotification, [&] { ++openedByKeyboard; });
     MenuBarController &controller = started();
-    const QKeyCombination stored(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K);
-    EXPECT_EQ(shortcut.taken, stored);
+    EXPECT_EQ(shortcut.taken, ctrlAltK);
     EXPECT_EQ(itemsWhenTaken, 0);
 
     // Without a place for the icon the popover opens near the pointer.
     statusBar.item->rect = QRectF();
-    shortcut.press(stored);
+    shortcut.press(ctrlAltK);
     EXPECT_TRUE(popover->isShown());
     EXPECT_EQ(popover->shownAnchors.value(0), QRectF());
     EXPECT_EQ(openedByKeyboard, 1);
     settle();
-    shortcut.press(stored);
+    shortcut.press(ctrlAltK);
     EXPECT_EQ(controller.popoverState(), MenuBarController::PopoverState::closing);
     settle();
     view().mouseDown();
@@ -526,8 +494,8 @@ struct ShortcutCase
     const char *keys;
     const char *keyText;
     const char *detailText;
-    const char *storedAtEnd; // null: nothing stored
-    std::optional<QKeyCombination> takenAtEnd;
+    const char *storedAtEnd = nullptr; // null: nothing stored
+    std::optional<QKeyCombination> takenAtEnd = std::nullopt;
 };
 
 class ShortcutRowTest : public MenuBarControllerTest, public ::testing::WithParamInterface<ShortcutCase>
@@ -542,25 +510,25 @@ TEST_P(ShortcutRowTest, ShowsAndRecords)
     if (row.heldElsewhere)
         shortcut.heldElsewhere = superV;
     ShortcutSetting &setting = started().shortcutSetting();
-    for (const char *key = row.keys; *key; ++key) {
-        if (*key == 'r') {
-            setting.startRecording();
-            EXPECT_EQ(setting.isRecording(), row.supported);
-            EXPECT_FALSE(shortcut.taken.has_value()) << "held while recording";
-        } else if (*key == 'o') {
-            view().mouseDown();
-        } else if (*key == 'c') {
-            popover->closeTransiently();
-        } else {
-            const std::map<char, std::pair<int, Qt::KeyboardModifiers>> keys{
-                {'k', {Qt::Key_K, Qt::ControlModifier | Qt::AltModifier}},
-                {'m', {Qt::Key_Meta, Qt::MetaModifier}},
-                {'x', {Qt::Key_X, Qt::NoModifier}},
-                {'e', {Qt::Key_Escape, Qt::NoModifier}},
-                {'b', {Qt::Key_Backspace, Qt::NoModifier}}};
-            setting.recordKey(keys.at(*key).first, int(keys.at(*key).second));
-        }
-    }
+    const auto press = [&](int key, Qt::KeyboardModifiers modifiers) {
+        setting.recordKey(key, int(modifiers));
+    };
+    const std::map<char, std::function<void()>> keys{
+        {'o', [&] { view().mouseDown(); }},
+        {'r',
+         [&] {
+             setting.startRecording();
+             EXPECT_EQ(setting.isRecording(), row.supported);
+             EXPECT_FALSE(shortcut.taken.has_value()) << "held while recording";
+         }},
+        {'k', [&] { press(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier); }},
+        {'m', [&] { press(Qt::Key_Meta, Qt::MetaModifier); }},
+        {'x', [&] { press(Qt::Key_X, Qt::NoModifier); }},
+        {'e', [&] { press(Qt::Key_Escape, Qt::NoModifier); }},
+        {'b', [&] { press(Qt::Key_Backspace, Qt::NoModifier); }},
+        {'c', [&] { popover->closeTransiently(); }}};
+    for (const char *key = row.keys; *key; ++key)
+        keys.at (*key)();
     EXPECT_EQ(setting.keyText(), row.keyText);
     EXPECT_EQ(setting.detailText(), row.detailText);
     EXPECT_EQ(store.stringValue(GleanerySettings::globalShortcutKey),
@@ -569,28 +537,24 @@ TEST_P(ShortcutRowTest, ShowsAndRecords)
 }
 
 const char *const opens = "Opens Tarno from any program · click to change";
+const char *const none = "No shortcut · click to set one";
 const char *const recording = "Press the new combination · Escape cancels · Backspace clears";
+const char *const wayland = "Bind tarno --toggle to a key in your desktop's shortcut settings";
 INSTANTIATE_TEST_SUITE_P(
     Cases, ShortcutRowTest,
     ::testing::Values(
         ShortcutCase{"defaultIsSuperV", nullptr, true, false, "", "Super+V", opens, nullptr, superV},
-        ShortcutCase{"inUse", nullptr, true, true, "", "Super+V", "Shortcut in use by another program",
-                     nullptr, std::nullopt},
-        ShortcutCase{"cleared", "", true, false, "", "None", "No shortcut · click to set one", "",
-                     std::nullopt},
-        ShortcutCase{"wayland", nullptr, false, false, "r", "",
-                     "Bind tarno --toggle to a key in your desktop's shortcut settings", nullptr,
-                     std::nullopt},
-        ShortcutCase{"recordingWaitsForACombination", nullptr, true, false, "rmx", "Press keys", recording,
-                     nullptr, std::nullopt},
+        ShortcutCase{"inUse", nullptr, true, true, "", "Super+V", "Shortcut in use by another program"},
+        ShortcutCase{"cleared", "", true, false, "", "None", none, ""},
+        ShortcutCase{"wayland", nullptr, false, false, "r", "", wayland},
+        ShortcutCase{"recordingWaitsForACombination", nullptr, true, false, "rmx", "Press keys", recording},
         ShortcutCase{"combinationIsKeptAndStored", nullptr, true, false, "rmk", "Ctrl+Alt+K", opens,
-                     "Ctrl+Alt+K", QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K)},
+                     "Ctrl+Alt+K", ctrlAltK},
         ShortcutCase{"escapeCancels", nullptr, true, false, "re", "Super+V", opens, nullptr, superV},
-        ShortcutCase{"backspaceClears", nullptr, true, false, "rb", "None", "No shortcut · click to set one",
-                     "", std::nullopt},
+        ShortcutCase{"backspaceClears", nullptr, true, false, "rb", "None", none, ""},
         ShortcutCase{"closingCancels", nullptr, true, false, "orc", "Super+V", opens, nullptr, superV},
         ShortcutCase{"recordingAgainRetriesOneInUse", nullptr, true, true, "rk", "Ctrl+Alt+K", opens,
-                     "Ctrl+Alt+K", QKeyCombination(Qt::ControlModifier | Qt::AltModifier, Qt::Key_K)}),
+                     "Ctrl+Alt+K", ctrlAltK}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
