@@ -7,41 +7,32 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+
 using namespace tarno;
 
 namespace {
 
 const QString entryPath = QStringLiteral("/home/user/.config/autostart/org.tarno.Tarno.desktop");
 
-struct EntryCase
+TEST(EntryTest, OnlyAVisibleEnabledApplicationEntryStartsAtLogin)
 {
-    const char *name;
-    QByteArray entry;
-    bool startsAtLogin;
-};
-
-class EntryTest : public ::testing::TestWithParam<EntryCase>
-{};
-
-TEST_P(EntryTest, OnlyAVisibleEnabledApplicationEntryStartsAtLogin)
-{
-    EXPECT_EQ(entryStartsAtLogin(GetParam().entry), GetParam().startsAtLogin);
+    const QByteArray ours = autostartEntry("/usr/bin/tarno");
+    const std::pair<QByteArray, bool> entries[] = {
+        {ours, true},
+        {ours + "Hidden=true\n", false},
+        // Switched off by the desktop.
+        {QByteArray(ours).replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"),
+         false},
+        // Hidden in another group only.
+        {ours + "[Desktop Action quit]\nHidden=true\n", true},
+        {"[Desktop Entry]\nType=Application\nName=Tarno\n", false},
+        {"[Desktop Entry]\nType=Link\nExec=tarno\n", false},
+        {"", false}};
+    for (const auto &[entry, startsAtLogin] : entries)
+        EXPECT_EQ(entryStartsAtLogin(entry), startsAtLogin) << entry.toStdString();
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Entries, EntryTest,
-    ::testing::Values(
-        EntryCase{"ours", autostartEntry("/usr/bin/tarno"), true},
-        EntryCase{"hidden", autostartEntry("/usr/bin/tarno") + "Hidden=true\n", false},
-        EntryCase{"switchedOffByTheDesktop",
-                  QByteArray(autostartEntry("/usr/bin/tarno"))
-                      .replace("X-GNOME-Autostart-enabled=true", "X-GNOME-Autostart-enabled=false"),
-                  false},
-        EntryCase{"hiddenInAnotherGroupOnly",
-                  autostartEntry("/usr/bin/tarno") + "[Desktop Action quit]\nHidden=true\n", true},
-        EntryCase{"noExec", "[Desktop Entry]\nType=Application\nName=Tarno\n", false},
-        EntryCase{"aLink", "[Desktop Entry]\nType=Link\nExec=tarno\n", false}, EntryCase{"empty", "", false}),
-    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(AutostartEntryTest, ExecNamesTheProgramQuotedWhereTheFormatAsks)
 {
@@ -99,47 +90,39 @@ TEST_P(LoginItemTest, ShowsWhatIsOnDiskAndAFailedChangeChangesNothing)
     EXPECT_EQ(item.isEnabled(), GetParam().startsOnDisk);
 
     int stepNumber = 0;
+    bool before = false;
+    const std::map<Step::Action, std::function<void()>> actions{
+        {Step::turnOn, [&] { item.setEnabled(true); }},
+        {Step::turnOff, [&] { item.setEnabled(false); }},
+        {Step::failChanges, [&] { folder.failure = "Read-only file system"; }},
+        {Step::healDisk, [&] { folder.failure.clear(); }},
+        {Step::removeByHand,
+         [&] {
+             folder.entries.remove(LoginItem::entryFileName);
+             events.emitPaths({entryPath});
+         }},
+        {Step::hideByHand,
+         [&] {
+             folder.entries[LoginItem::entryFileName] += "Hidden=true\n";
+             // Another file's event first: only the entry's own makes it look again.
+             events.emitPaths({"/home/user/.config/autostart/other.desktop"});
+             runtime.runUntilIdle();
+             EXPECT_EQ(item.isEnabled(), before);
+             events.emitPaths({entryPath});
+         }},
+        {Step::openPanel, [&] { item.refresh(); }}};
     for (const Step &step : GetParam().steps) {
-        ++stepNumber;
+        SCOPED_TRACE(testing::Message() << "step " << ++stepNumber);
         QSignalSpy changed(&item, &LoginItem::enabledChanged);
-        const bool before = item.isEnabled();
-        switch (step.action) {
-        case Step::turnOn:
-            item.setEnabled(true);
-            break;
-        case Step::turnOff:
-            item.setEnabled(false);
-            break;
-        case Step::failChanges:
-            folder.failure = "Read-only file system";
-            break;
-        case Step::healDisk:
-            folder.failure.clear();
-            break;
-        case Step::removeByHand:
-            folder.entries.remove(LoginItem::entryFileName);
-            events.emitPaths({entryPath});
-            break;
-        case Step::hideByHand:
-            folder.entries[LoginItem::entryFileName] += "Hidden=true\n";
-            // Another file's event first: only the entry's own makes it look again.
-            events.emitPaths({"/home/user/.config/autostart/other.desktop"});
-            runtime.runUntilIdle();
-            EXPECT_EQ(item.isEnabled(), before) << "step " << stepNumber;
-            events.emitPaths({entryPath});
-            break;
-        case Step::openPanel:
-            item.refresh();
-            break;
-        }
+        before = item.isEnabled();
+        actions.at(step.action)();
         runtime.runUntilIdle();
-        EXPECT_EQ(item.isEnabled(), step.shown) << "step " << stepNumber;
-        EXPECT_EQ(folder.entries.contains(LoginItem::entryFileName), step.onDisk) << "step " << stepNumber;
-        EXPECT_EQ(item.status().left(int(qstrlen(step.status))), step.status)
-            << "step " << stepNumber << ": " << item.status().toStdString();
-        EXPECT_EQ(item.status().isEmpty(), !*step.status) << "step " << stepNumber;
+        EXPECT_EQ(item.isEnabled(), step.shown);
+        EXPECT_EQ(folder.entries.contains(LoginItem::entryFileName), step.onDisk);
+        EXPECT_EQ(item.status().left(int(qstrlen(step.status))), step.status) << item.status().toStdString();
+        EXPECT_EQ(item.status().isEmpty(), !*step.status);
         // Told exactly when the row's state really moved.
-        EXPECT_EQ(changed.size(), before != item.isEnabled() ? 1 : 0) << "step " << stepNumber;
+        EXPECT_EQ(changed.size(), before != item.isEnabled() ? 1 : 0);
     }
 }
 
