@@ -60,7 +60,7 @@ TEST(AppearanceTest, TheColourSchemeDecidesTheLookAndThePaletteWhereItStatesNoPr
     }
 }
 
-TEST(SingleInstanceLockTest, OnlyOneHolderAtATimeAndReleasedWithIt)
+TEST(SingleInstanceLockTest, OnlyOneHolderAtATimeReleasedWithItAndNoneWithoutItsFolder)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath("tarno-_0.lock");
@@ -73,12 +73,8 @@ TEST(SingleInstanceLockTest, OnlyOneHolderAtATimeAndReleasedWithIt)
     EXPECT_EQ(second.tryLock(), Result::heldElsewhere);
     first.reset();
     EXPECT_EQ(second.tryLock(), Result::acquired);
-}
-
-TEST(SingleInstanceLockTest, MissingFolderIsNotMistakenForAnotherInstance)
-{
-    SingleInstanceLock lock("/nonexistent-folder/tarno.lock");
-    EXPECT_EQ(lock.tryLock(), SingleInstanceLock::Result::unavailable);
+    // A missing folder is not mistaken for another instance.
+    EXPECT_EQ(SingleInstanceLock("/nonexistent-folder/tarno.lock").tryLock(), Result::unavailable);
 }
 
 bool isPrivate(const QString &folder)
