@@ -43,6 +43,7 @@ protected:
     }
 
     ClipboardItem text(const QString &value) { return ClipboardItem::makeText(value, runtime.now()); }
+    QVariant data(int row, int role) const { return model.data(model.index(row), role); }
     ClipboardItem image(int width, int height)
     {
         return ClipboardItem::makeImage(
@@ -71,7 +72,7 @@ TEST_F(ClipListModelTest, ANewClipIsOneInsertedRowAtTheTopAndRecapturedContentLe
     events.clear();
     history.add(text("three"));
     EXPECT_EQ(events, QStringList{"insert 0-0"});
-    EXPECT_EQ(model.data(model.index(0), ClipListModel::PreviewTextRole).toString(), "three");
+    EXPECT_EQ(data(0, ClipListModel::PreviewTextRole).toString(), "three");
     events.clear();
     history.add(text("one"));
     EXPECT_EQ(events, (QStringList{"remove 2-2", "insert 0-0"}));
@@ -89,8 +90,8 @@ TEST_F(ClipListModelTest, FilterChangesRemoveAndInsertOnlyTheRowsThatDiffer)
     history.setFilter(ClipboardFilter::screenshots);
     EXPECT_EQ(rowIds(), filteredIds());
     EXPECT_FALSE(events.contains("reset"));
-    EXPECT_DOUBLE_EQ(model.data(model.index(0), ClipListModel::ImageAspectRatioRole).toDouble(), 2.0);
-    EXPECT_TRUE(model.data(model.index(0), ClipListModel::HasImageRole).toBool());
+    EXPECT_DOUBLE_EQ(data(0, ClipListModel::ImageAspectRatioRole).toDouble(), 2.0);
+    EXPECT_TRUE(data(0, ClipListModel::HasImageRole).toBool());
 }
 
 TEST_F(ClipListModelTest, OnlyAShortenedTextRowCarriesANote)
@@ -98,18 +99,18 @@ TEST_F(ClipListModelTest, OnlyAShortenedTextRowCarriesANote)
     history.add(
         ClipboardItem::makeText(ClipText::fromUtf8(QByteArray(ClipText::maxBytes + 1, 'x')), runtime.now()));
     history.add(text("whole"));
-    EXPECT_EQ(model.data(model.index(0), ClipListModel::ShortenedNoteRole).toString(), QString());
-    EXPECT_FALSE(model.data(model.index(1), ClipListModel::ShortenedNoteRole).toString().isEmpty());
+    EXPECT_EQ(data(0, ClipListModel::ShortenedNoteRole).toString(), QString());
+    EXPECT_FALSE(data(1, ClipListModel::ShortenedNoteRole).toString().isEmpty());
 }
 
 TEST_F(ClipListModelTest, ImageRowsWithoutDecodableBytesShowNoThumbnail)
 {
     ClipboardItem broken = ClipboardItem::makeImage(QByteArray("not an image"), runtime.now());
     history.setItems({broken, image(40, 20)});
-    EXPECT_FALSE(model.data(model.index(0), ClipListModel::HasImageRole).toBool());
-    EXPECT_DOUBLE_EQ(model.data(model.index(0), ClipListModel::ImageAspectRatioRole).toDouble(), 16.0 / 9.0);
-    EXPECT_TRUE(model.data(model.index(1), ClipListModel::HasImageRole).toBool());
-    EXPECT_DOUBLE_EQ(model.data(model.index(1), ClipListModel::ImageAspectRatioRole).toDouble(), 2.0);
+    EXPECT_FALSE(data(0, ClipListModel::HasImageRole).toBool());
+    EXPECT_DOUBLE_EQ(data(0, ClipListModel::ImageAspectRatioRole).toDouble(), 16.0 / 9.0);
+    EXPECT_TRUE(data(1, ClipListModel::HasImageRole).toBool());
+    EXPECT_DOUBLE_EQ(data(1, ClipListModel::ImageAspectRatioRole).toDouble(), 2.0);
     // A row is made from the image's header alone.
     EXPECT_EQ(codec.decodes, 0);
 }
@@ -137,15 +138,12 @@ TEST(RelativeAgeTest, CompactUnitsRoundedDown)
 {
     const QDateTime now(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC);
     const auto age = [&](qint64 seconds) { return relativeAgeText(now.addSecs(-seconds), now); };
-    EXPECT_EQ(relativeAgeText(now.addSecs(30), now), "0 sec");
-    EXPECT_EQ(age(0), "0 sec");
-    EXPECT_EQ(age(59), "59 sec");
-    EXPECT_EQ(age(60), "1 min");
-    EXPECT_EQ(age(3599), "59 min");
-    EXPECT_EQ(age(3600), "1 hr");
-    EXPECT_EQ(age(86'399), "23 hr");
-    EXPECT_EQ(age(86'400), "1 day");
-    EXPECT_EQ(age(3 * 86'400 + 5), "3 days");
+    const std::pair<qint64, const char *> ages[] = {
+        {-30, "0 sec"},    {0, "0 sec"},      {59, "59 sec"},
+        {60, "1 min"},     {3599, "59 min"},  {3600, "1 hr"},
+        {86'399, "23 hr"}, {86'400, "1 day"}, {3 * 86'400 + 5, "3 days"}};
+    for (const auto &[seconds, text] : ages)
+        EXPECT_EQ(age(seconds), text) << seconds;
 }
 
 } // namespace

@@ -118,13 +118,11 @@ TEST_P(DrawingTest, BackgroundAndIconFollowTheState)
         view.mouseEntered();
     if (expected.dragged)
         view.draggingEntered(text);
-    const QSizeF bounds(32, 24);
-    const Drawing drawing = view.drawing(bounds);
+    const Drawing drawing = view.drawing({32, 24});
     EXPECT_EQ(drawing.background, expected.background);
-    EXPECT_DOUBLE_EQ(drawing.iconRect.width(), expected.iconSide);
-    EXPECT_DOUBLE_EQ(drawing.iconRect.height(), expected.iconSide);
-    EXPECT_DOUBLE_EQ(drawing.iconRect.center().x(), 16);
-    EXPECT_DOUBLE_EQ(drawing.iconRect.center().y(), 12);
+    // Centred in the bounds.
+    const qreal side = expected.iconSide;
+    EXPECT_EQ(drawing.iconRect, QRectF(16 - side / 2, 12 - side / 2, side, side));
     EXPECT_DOUBLE_EQ(drawing.iconOpacity, expected.opacity);
 
     // A hover is one faint label-coloured fill; a drag is an accent fill with an accent outline.
