@@ -347,7 +347,6 @@ TEST_F(PopoverViewTest, ClickingARowPausesTheMonitorThenPutsTheClipOnThePasteboa
     ClipboardMonitor &monitor = ClipboardMonitor::shared();
     EXPECT_TRUE(monitor.isPaused());
     EXPECT_EQ(monitor.lastChangeCount(), before);
-    EXPECT_NE(pasteboard().changeCount(), before);
     EXPECT_TRUE(clipRow->property("didTapCopy").toBool());
     runtime().advance(600ms);
     EXPECT_EQ(monitor.lastChangeCount(), pasteboard().changeCount());
