@@ -7,8 +7,6 @@
 #include "tests/integration/DataControlCompositor.h"
 #include "tests/integration/WaylandTestSupport.h"
 
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -232,10 +230,3 @@ INSTANTIATE_TEST_SUITE_P(Offerings, DataControlProtocolsTest, ::testing::ValuesI
                          [](const ::testing::TestParamInfo<Offering> &info) { return info.param.name; });
 
 } // namespace
-
-int main(int argc, char **argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    QGuiApplication app(argc, argv);
-    return RUN_ALL_TESTS();
-}
