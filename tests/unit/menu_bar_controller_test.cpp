@@ -380,7 +380,7 @@ TEST_P(ShownTransitionTest, FromShown)
         {'n', [this] { runtime.runUntilIdle(); }},
         {'x', [this] { popover->hasWindow = false; }}};
     for (const char *step = GetParam().steps; *step; ++step)
-        steps.at (*step)();
+        std::invoke(steps.at(*step));
     settle();
     EXPECT_EQ(willCloseCount, GetParam().willClose);
     EXPECT_EQ(popover->isShown(), GetParam().shownAtEnd);
@@ -525,7 +525,7 @@ TEST_P(ShortcutRowTest, ShowsAndRecords)
         {'b', [&] { press(Qt::Key_Backspace, Qt::NoModifier); }},
         {'c', [&] { popover->closeTransiently(); }}};
     for (const char *key = row.keys; *key; ++key)
-        keys.at (*key)();
+        std::invoke(keys.at(*key));
     EXPECT_EQ(setting.keyText(), row.keyText);
     EXPECT_EQ(setting.detailText(), row.detailText);
     EXPECT_EQ(store.stringValue(GleanerySettings::globalShortcutKey),
