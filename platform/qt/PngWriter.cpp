@@ -1,13 +1,13 @@
 #include "platform/qt/PngWriter.h"
 
-#include "platform/qt/LargeBuffer.h"
-
 #include <QColorSpace>
 #include <QImage>
 #include <QtEndian>
 
-#include <libdeflate.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -16,12 +16,6 @@
 namespace tarno {
 
 namespace {
-
-struct CompressorDeleter
-{
-    void operator()(libdeflate_compressor *compressor) const { libdeflate_free_compressor(compressor); }
-};
-using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
 enum ColourType : uchar
 {
@@ -200,6 +194,11 @@ void filterRowAdaptive(const uchar *row, const uchar *previous, qsizetype length
     }
 }
 
+quint32 crc32(const uchar *data, size_t length)
+{
+    return crc32_gzip_refl(0, data, length); // PNG's CRC is gzip's
+}
+
 void appendChunk(QByteArray &png, const char type[4], const char *data, qsizetype length)
 {
     const qsizetype start = png.size();
@@ -209,20 +208,83 @@ void appendChunk(QByteArray &png, const char type[4], const char *data, qsizetyp
     std::memcpy(p + 4, type, 4);
     if (length > 0)
         std::memcpy(p + 8, data, size_t(length));
-    qToBigEndian(quint32(libdeflate_crc32(0, p + 4, size_t(length) + 4)), p + 8 + length);
+    qToBigEndian(crc32(p + 4, size_t(length) + 4), p + 8 + length);
 }
 
+// A zlib stream fed in pieces and written to the end of a byte array, which grows as it needs:
+// the rows are compressed as they are filtered, so no second copy of the whole picture is made.
+class ZlibWriter
+{
+public:
+    ZlibWriter(QByteArray &out, int level) : m_out(out), m_start(out.size())
+    {
+        isal_deflate_init(m_stream.get());
+        m_stream->level = uint32_t(level);
+        m_stream->gzip_flag = IGZIP_ZLIB;
+        static constexpr uint32_t levelBuffer[] = {ISAL_DEF_LVL0_DEFAULT, ISAL_DEF_LVL1_DEFAULT,
+                                                   ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
+        if (level >= 0 && level <= ISAL_DEF_MAX_LEVEL) {
+            m_levelBuffer.resize(levelBuffer[level]);
+            m_stream->level_buf = m_levelBuffer.data();
+            m_stream->level_buf_size = uint32_t(m_levelBuffer.size());
+        }
+    }
+
+    // False when the level is not one of ISA-L's or the stream would pass PNG's 2 GiB chunk.
+    bool write(const uchar *data, size_t length, bool last)
+    {
+        isal_zstream &s = *m_stream;
+        s.next_in = const_cast<uchar *>(data);
+        s.avail_in = uint32_t(length);
+        s.end_of_stream = last ? 1 : 0;
+        for (;;) {
+            if (s.avail_out == 0 && !grow(length))
+                return false;
+            if (isal_deflate(&s) != COMP_OK)
+                return false;
+            if (s.avail_in == 0 && (!last || s.internal_state.state == ZSTATE_END))
+                return true;
+        }
+    }
+
+    // The stream's length, once the last piece is written; the array is cut to it.
+    qsizetype finish()
+    {
+        m_out.resize(m_start + qsizetype(m_stream->total_out));
+        return qsizetype(m_stream->total_out);
+    }
+
+private:
+    // Room for at least as much again as is written, so that growing costs no more than linear.
+    bool grow(size_t pending)
+    {
+        static constexpr qsizetype limit = 0x7fffffff;
+        const qsizetype written = qsizetype(m_stream->total_out);
+        const qsizetype more =
+            std::min(std::max<qsizetype>({written, qsizetype(pending / 4), 64 * 1024}), limit - written);
+        if (more <= 0)
+            return false;
+        m_out.resize(m_start + written + more);
+        m_stream->next_out = reinterpret_cast<uchar *>(m_out.data()) + m_start + written;
+        m_stream->avail_out = uint32_t(more);
+        return true;
+    }
+
+    QByteArray &m_out;
+    const qsizetype m_start;
+    // Its history buffers make it too large for a worker thread's stack.
+    const std::unique_ptr<isal_zstream> m_stream = std::make_unique<isal_zstream>();
+    std::vector<uint8_t> m_levelBuffer;
+};
+
 // The profile as an iCCP chunk's body: a name, compression method 0 and the zlib stream.
-std::optional<QByteArray> iccChunkBody(const QByteArray &profile, libdeflate_compressor *compressor)
+std::optional<QByteArray> iccChunkBody(const QByteArray &profile, int level)
 {
     QByteArray body("ICC Profile\0\0", 13);
-    const qsizetype start = body.size();
-    body.resize(start + qsizetype(libdeflate_zlib_compress_bound(compressor, size_t(profile.size()))));
-    const size_t written = libdeflate_zlib_compress(compressor, profile.constData(), size_t(profile.size()),
-                                                    body.data() + start, size_t(body.size() - start));
-    if (written == 0)
+    ZlibWriter zlib(body, level);
+    if (!zlib.write(reinterpret_cast<const uchar *>(profile.constData()), size_t(profile.size()), true))
         return std::nullopt;
-    body.resize(start + qsizetype(written));
+    zlib.finish();
     return body;
 }
 
@@ -240,37 +302,6 @@ std::optional<QByteArray> writePng(const QImage &source, PngWriteOptions options
     const int bpp = layout.channels * layout.depth / 8;
     const qsizetype rowLength = qsizetype(width) * bpp;
 
-    // Every row packed and filtered into one buffer, compressed in one call: libdeflate has no
-    // streaming interface, and one call is what makes it fast.
-    const qsizetype filteredSize = (rowLength + 1) * height;
-    const LargeBuffer filtered{size_t(filteredSize)};
-    if (!filtered)
-        return std::nullopt;
-    std::vector<uchar> rows(size_t(rowLength) * 2, 0);
-    std::vector<uchar> scratch;
-    uchar *previous = rows.data();
-    uchar *current = rows.data() + rowLength;
-    const uchar *above = previous;
-    for (int y = 0; y < height; ++y) {
-        const uchar *row = current;
-        if (layout.direct)
-            row = layout.image.constScanLine(y);
-        else
-            packRow(layout, y, current);
-        uchar *out = filtered.get() + qsizetype(y) * (rowLength + 1);
-        if (options.filter == PngFilter::adaptive)
-            filterRowAdaptive(row, above, rowLength, bpp, out, scratch);
-        else
-            filterRow(options.filter, row, above, rowLength, bpp, out);
-        if (!layout.direct)
-            std::swap(previous, current);
-        above = layout.direct ? row : previous;
-    }
-
-    const Compressor compressor(libdeflate_alloc_compressor(options.level));
-    if (!compressor)
-        return std::nullopt;
-
     QByteArray png("\x89PNG\r\n\x1a\n", 8);
     uchar header[13];
     qToBigEndian(quint32(width), header);
@@ -282,29 +313,55 @@ std::optional<QByteArray> writePng(const QImage &source, PngWriteOptions options
 
     const QColorSpace colourSpace = source.colorSpace();
     if (colourSpace.isValid() && colourSpace != QColorSpace(QColorSpace::SRgb)) {
-        const std::optional<QByteArray> icc = iccChunkBody(colourSpace.iccProfile(), compressor.get());
-        if (icc && icc->size() > 13)
+        const std::optional<QByteArray> icc = iccChunkBody(colourSpace.iccProfile(), options.level);
+        if (!icc)
+            return std::nullopt;
+        if (icc->size() > 13)
             appendChunk(png, "iCCP", icc->constData(), icc->size());
     }
 
-    // The compressed stream goes straight into the IDAT chunk's place.
-    const size_t bound = libdeflate_zlib_compress_bound(compressor.get(), size_t(filteredSize));
-    if (bound > 0x7fffffffu)
-        return std::nullopt;
+    // The IDAT chunk's length and type, then its stream, compressed straight into place.
     const qsizetype idat = png.size();
-    png.resize(idat + 12 + qsizetype(bound));
+    png.resize(idat + 8);
+    ZlibWriter zlib(png, options.level);
+
+    // Rows are filtered a batch at a time, a batch small enough to stay in the cache.
+    const int batchRows = int(std::clamp<qsizetype>(256 * 1024 / (rowLength + 1), 1, height));
+    std::vector<uchar> batch(size_t(rowLength + 1) * size_t(batchRows));
+    std::vector<uchar> rows(size_t(rowLength) * 2, 0);
+    std::vector<uchar> scratch;
+    uchar *previous = rows.data();
+    uchar *current = rows.data() + rowLength;
+    const uchar *above = previous;
+    for (int y = 0; y < height;) {
+        const int count = std::min(batchRows, height - y);
+        for (int i = 0; i < count; ++i, ++y) {
+            const uchar *row = current;
+            if (layout.direct)
+                row = layout.image.constScanLine(y);
+            else
+                packRow(layout, y, current);
+            uchar *out = batch.data() + qsizetype(i) * (rowLength + 1);
+            if (options.filter == PngFilter::adaptive)
+                filterRowAdaptive(row, above, rowLength, bpp, out, scratch);
+            else
+                filterRow(options.filter, row, above, rowLength, bpp, out);
+            if (!layout.direct)
+                std::swap(previous, current);
+            above = layout.direct ? row : previous;
+        }
+        if (!zlib.write(batch.data(), size_t(rowLength + 1) * size_t(count), y == height))
+            return std::nullopt;
+    }
+    const qsizetype compressed = zlib.finish();
+    png.resize(idat + 12 + compressed);
     uchar *p = reinterpret_cast<uchar *>(png.data()) + idat;
-    const size_t compressed =
-        libdeflate_zlib_compress(compressor.get(), filtered.get(), size_t(filteredSize), p + 8, bound);
-    if (compressed == 0)
-        return std::nullopt;
     qToBigEndian(quint32(compressed), p);
     std::memcpy(p + 4, "IDAT", 4);
-    qToBigEndian(quint32(libdeflate_crc32(0, p + 4, compressed + 4)), p + 8 + compressed);
-    png.resize(idat + 12 + qsizetype(compressed));
+    qToBigEndian(crc32(p + 4, size_t(compressed) + 4), p + 8 + compressed);
 
     appendChunk(png, "IEND", nullptr, 0);
-    // The buffer was sized for incompressible rows; a clip keeps only what the PNG needs.
+    // The array grew in steps ahead of the stream; a clip keeps only what the PNG needs.
     png.squeeze();
     return png;
 }

@@ -22,15 +22,16 @@ enum class PngFilter
 
 struct PngWriteOptions
 {
-    int level = 2; // libdeflate's level, 1 (fastest) to 12
+    int level = 2; // ISA-L's deflate level, 0 (fastest) to 3
     PngFilter filter = PngFilter::sub;
 };
 
-// A PNG of the image, written in one pass with libdeflate: 8 bits a channel (RGB, RGB with alpha,
+// A PNG of the image, written in one pass with ISA-L's deflate: 8 bits a channel (RGB, RGB with alpha,
 // grey) or 16 for images that carry 16 bits a channel, alpha only where the format has it, and the
 // image's colour profile when it is not sRGB. Qt reads it back with the same pixels (premultiplied
 // and indexed formats come back unpremultiplied and as RGB). Nothing for a null image. Stateless
-// and safe on any thread. Needs about the image's size again in transient memory.
+// and safe on any thread. Needs little transient memory besides the PNG itself: rows are
+// compressed as they are filtered.
 std::optional<QByteArray> writePng(const QImage &image, PngWriteOptions options = {});
 
 } // namespace tarno

@@ -362,6 +362,10 @@ TEST(ImageCodec, PngReadsBackAsTheSamePixels)
         {"rgb", flatWithStripe, QImage::Format_RGB32},
         {"rgb noise, odd size", noise({101, 37}, QImage::Format_RGB32), QImage::Format_RGB32},
         {"rgb888", noise({64, 9}, QImage::Format_RGB888), QImage::Format_RGB32},
+        // Rows go to the deflate in batches and its output grows in steps: many of each, and rows
+        // longer than a batch.
+        {"noise of several batches", noise({700, 500}, QImage::Format_RGB888), QImage::Format_RGB32},
+        {"rows longer than a batch", noise({90000, 3}, QImage::Format_RGB32), QImage::Format_RGB32},
         {"rgba8888", noise({63, 9}, QImage::Format_RGBA8888), QImage::Format_ARGB32},
         {"alpha, colour under zero alpha kept", noise({97, 31}, QImage::Format_ARGB32),
          QImage::Format_ARGB32},
