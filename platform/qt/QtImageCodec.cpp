@@ -294,8 +294,21 @@ struct QtReader
     }
 };
 
+// Qt's GIF reader declares the first frame's size, but paints the frames on a canvas the size of
+// the logical screen in the file's header, which a file of a few bytes can make huge.
+bool gifScreenWithinBounds(const QByteArray &data)
+{
+    if (data.size() < 10)
+        return true;
+    const QSize screen(qFromLittleEndian<quint16>(bytes(data) + 6),
+                       qFromLittleEndian<quint16>(bytes(data) + 8));
+    return screen.isEmpty() || withinBounds(screen);
+}
+
 QImage qtDecode(const QByteArray &data, Format format)
 {
+    if (format == Format::gif && !gifScreenWithinBounds(data))
+        return {};
     QtReader reader(data, format);
     const QSize declared = reader.declaredSize();
     if (declared.isValid() && !withinBounds(declared))
