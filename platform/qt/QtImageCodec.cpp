@@ -294,25 +294,29 @@ struct QtReader
     }
 };
 
-// Qt's GIF reader declares the first frame's size, but paints the frames on a canvas the size of
-// the logical screen in the file's header, which a file of a few bytes can make huge.
-bool gifScreenWithinBounds(const QByteArray &data)
+// Qt's GIF reader paints the frames on a canvas the size of the logical screen in the file's header,
+// a side of it that is zero taken from the size the reader declares. A file of a few bytes can
+// make it huge, and the declared size alone does not tell.
+QSize gifCanvasSize(const QByteArray &data, QSize declared)
 {
     if (data.size() < 10)
-        return true;
-    const QSize screen(qFromLittleEndian<quint16>(bytes(data) + 6),
-                       qFromLittleEndian<quint16>(bytes(data) + 8));
-    return screen.isEmpty() || withinBounds(screen);
+        return declared;
+    const int width = qFromLittleEndian<quint16>(bytes(data) + 6);
+    const int height = qFromLittleEndian<quint16>(bytes(data) + 8);
+    return QSize(width > 0 ? width : declared.width(), height > 0 ? height : declared.height());
 }
 
 QImage qtDecode(const QByteArray &data, Format format)
 {
-    if (format == Format::gif && !gifScreenWithinBounds(data))
-        return {};
     QtReader reader(data, format);
     const QSize declared = reader.declaredSize();
     if (declared.isValid() && !withinBounds(declared))
         return {};
+    if (format == Format::gif) {
+        const QSize canvas = gifCanvasSize(data, declared);
+        if (canvas.isValid() && !withinBounds(canvas))
+            return {};
+    }
     if (declared.isEmpty() && sizeFromHeader(format))
         return {};
     QImage image = reader.reader->read();
