@@ -238,7 +238,7 @@ public:
         s.avail_in = uint32_t(length);
         s.end_of_stream = last ? 1 : 0;
         for (;;) {
-            if (s.avail_out == 0 && !grow(length))
+            if (s.avail_out == 0 && !grow())
                 return false;
             if (isal_deflate(&s) != COMP_OK)
                 return false;
@@ -256,12 +256,12 @@ public:
 
 private:
     // Room for at least as much again as is written, so that growing costs no more than linear.
-    bool grow(size_t pending)
+    bool grow()
     {
         static constexpr qsizetype limit = 0x7fffffff;
         const qsizetype written = qsizetype(m_stream->total_out);
-        const qsizetype more =
-            std::min(std::max<qsizetype>({written, qsizetype(pending / 4), 64 * 1024}), limit - written);
+        const qsizetype more = std::min(
+            std::max<qsizetype>({written, qsizetype(m_stream->avail_in / 4), 64 * 1024}), limit - written);
         if (more <= 0)
             return false;
         m_out.resize(m_start + written + more);
